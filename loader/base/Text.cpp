@@ -1,0 +1,34 @@
+#include "Text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+std::string FormatTextV(const char* format, va_list args) {
+    REQUIRE_TEXT(format, std::string());
+    char buffer[kFormatTextBufferSize];
+    int written = vsnprintf(buffer, sizeof buffer, format, args);
+    if (written < 0)
+        return std::string();
+    return std::string(buffer, std::min<size_t>(static_cast<size_t>(written), sizeof buffer - 1));
+}
+
+std::string FormatText(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatTextV(format, args);
+    va_end(args);
+    return text;
+}
+
+bool IsTrimSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+std::string Trim(const std::string& text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && IsTrimSpace(text[begin]))
+        ++begin;
+    while (end > begin && IsTrimSpace(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
