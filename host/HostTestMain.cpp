@@ -1,5 +1,5 @@
 // Entry point of the host's test programs: a QApplication on the offscreen platform, settings
-// in a folder of the run's own, and a fixed locale for locale-aware comparisons.
+// and run-time files in a folder of the run's own, and a fixed locale for locale-aware comparisons.
 #include <QApplication>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     if (!settings.isValid())
         return EXIT_FAILURE;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(settings.path()));
 
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Halcyon Imaging Tests"));

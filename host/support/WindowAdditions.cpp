@@ -97,6 +97,11 @@ void ts_setWindowDelegate(QWidget* window, QObject* delegate) {
 }
 
 void ts_beginSheet(QWidget* window, QDialog* sheet, TSSheetHandler handler) {
+    if (!sheet) { // nothing to show still ends, once
+        if (handler)
+            handler(TSModalResponseAbort);
+        return;
+    }
     SheetQueue* queue = SheetQueue::of(window);
     if (!queue)
         queue = new SheetQueue(window);

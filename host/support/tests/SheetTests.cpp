@@ -108,6 +108,12 @@ TEST_F(Sheets, DestroyedSheetsStillEndOnceAndTheQueueMovesOn) {
     EXPECT_EQ(calls.size(), 3u);
 }
 
+TEST_F(Sheets, NoSheetStillEndsOnce) {
+    ts_beginSheet(&window, nullptr, recordInto(calls, QStringLiteral("none")));
+    EXPECT_EQ(calls, (Calls{{QStringLiteral("none"), TSModalResponseAbort}}));
+    EXPECT_EQ(ts_attachedSheet(&window), nullptr);
+}
+
 TEST_F(Sheets, WithoutAHandlerAndWithoutAParent) {
     QDialog orphan;
     ts_beginSheet(&window, &orphan, nullptr);
