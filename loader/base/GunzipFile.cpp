@@ -27,8 +27,14 @@ int GunzipFile(const char* sourcePath, const char* targetPath) {
                     result = -1;
                     break;
                 }
-                if (got == 0)
+                if (got == 0) {
+                    // zlib reports a file that ends inside the compressed data only here.
+                    int error = Z_OK;
+                    gzerror(source, &error);
+                    if (error != Z_OK)
+                        result = -1;
                     break;
+                }
                 if (fwrite(buffer.get(), 1, static_cast<size_t>(got), target) !=
                     static_cast<size_t>(got)) {
                     result = -1;

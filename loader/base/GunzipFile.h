@@ -3,7 +3,7 @@
 
 constexpr int kGunzipReadSize = 400000;
 
-// 0 on success, -1 when reading the compressed data or writing the target failed (the
+// 0 on success, -1 when the compressed data is bad or cut short or writing the target failed (the
 // unfinished target is removed), -2 on an exception, -3 when the source or the target
 // cannot be opened. A source that is not gzip data is copied unchanged.
 int GunzipFile(const char* sourcePath, const char* targetPath);
