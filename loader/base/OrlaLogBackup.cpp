@@ -6,6 +6,8 @@
 #include "Path.h"
 #include "Zip.h"
 
+#include <vector>
+
 bool COrlaLog::BackupLog(const char* filePath, uint64_t sizeLimit, const char* backupFolder,
                          const char* fileName, bool asZip) {
     REQUIRE_TEXT(filePath, false);
@@ -29,22 +31,28 @@ bool COrlaLog::BackupLog(const char* filePath, uint64_t sizeLimit, const char* b
             // When the log cannot be moved aside it stays where it is.
             if (!CFileSys::MoveFileIfFree(filePath, moved.c_str()))
                 return false;
-            bool zipped = false;
+            // Messages wait until the files are in place: they go to the log at filePath.
+            std::vector<std::string> failures;
             if (HZIP zip = ZipCreate(target.c_str())) {
-                uint32_t added = ZipAddFile(zip, entryName.c_str(), moved.c_str());
-                if (added != 0)
-                    LogError(0, "BackupLog error zipping: %s", filePath);
-                uint32_t closed = ZipClose(zip);
-                if (closed != 0)
-                    LogError(0, "BackupLog error closing zip: %s", filePath);
-                zipped = added == 0 && closed == 0;
+                if (ZipAddFile(zip, entryName.c_str(), moved.c_str()) != 0)
+                    failures.push_back(std::string("BackupLog error zipping: ") + filePath);
+                if (ZipClose(zip) != 0)
+                    failures.push_back(std::string("BackupLog error closing zip: ") + filePath);
             } else {
-                LogError(0, "BackupLog error creating zip: %s", target.c_str());
+                failures.push_back("BackupLog error creating zip: " + target);
             }
-            if (zipped)
+            bool movedAway = true;
+            if (failures.empty()) {
                 CFileSys::DeleteFileIfExists(moved.c_str());
-            else
-                CFileSys::MoveFileIfFree(moved.c_str(), (target + "_zipError").c_str());
+            } else if (!CFileSys::MoveFileIfFree(moved.c_str(), (target + "_zipError").c_str())) {
+                // Left at the "tmp" name, the next archiving would delete it: put it back.
+                CFileSys::MoveFileIfFree(moved.c_str(), filePath);
+                movedAway = false;
+            }
+            for (const std::string& failure : failures)
+                LogError(0, "%s", failure.c_str());
+            if (!movedAway)
+                return false;
         } else if (!CFileSys::MoveFileIfFree(filePath, target.c_str())) {
             return false;
         }

@@ -30,3 +30,9 @@ void ExpectNoArchive(const std::string& name) {
     std::ofstream list(ArchiveOutputFolder() / "archives.txt", std::ios::app);
     list << "absent\t" << name << '\n';
 }
+
+void ExpectArchiveEntryLoosely(const std::string& archive, const std::string& entryName,
+                               const std::string& sourceName) {
+    std::ofstream list(ArchiveOutputFolder() / "archives.txt", std::ios::app);
+    list << "entry\t" << archive << '\t' << entryName << '\t' << sourceName << "\t8\t*\t*\n";
+}

@@ -15,3 +15,6 @@ void ExpectArchiveEntry(const std::string& archive, const std::string& entryName
                         int64_t lastWrite);
 // No file may exist at this name in the output folder.
 void ExpectNoArchive(const std::string& name);
+// A deflated entry whose attributes and time are not known in advance.
+void ExpectArchiveEntryLoosely(const std::string& archive, const std::string& entryName,
+                               const std::string& sourceName);
