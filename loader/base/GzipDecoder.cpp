@@ -60,6 +60,14 @@ uint32_t ReadLittle32(const unsigned char* p) {
 class Output {
 public:
     explicit Output(size_t chunk) : m_chunk(chunk) {}
+
+    // A first block of the expected size saves growing and copying later.
+    void Expect(size_t size) {
+        if (m_capacity == 0 && size > m_chunk && size < SIZE_MAX / 2) {
+            m_data = static_cast<unsigned char*>(malloc(size + 1));
+            m_capacity = m_data ? size + 1 : 0;
+        }
+    }
     ~Output() { free(m_data); }
 
     // At least one free byte besides the closing zero.
@@ -152,6 +160,13 @@ GzipDecodeResult GzipDecodeMemory(const unsigned char* input, size_t length) {
         return output.Release(false);
     }
 
+    // The last member's trailer tells its length: for the usual single member, the size of
+    // the output. Deflate expands at most 1032 times, which bounds a wrong hint.
+    if (length >= 18) {
+        size_t hint = ReadLittle32(input + length - 4);
+        if (hint / 1032 <= length)
+            output.Expect(hint);
+    }
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
         return output.Release(true);
