@@ -55,20 +55,6 @@ double Seconds(double since) {
     return ThreadSeconds() - since;
 }
 
-std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& input, int windowBits) {
-    z_stream stream{};
-    deflateInit2(&stream, kLevel, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-    std::vector<uint8_t> out(deflateBound(&stream, static_cast<uLong>(input.size())));
-    stream.next_in = const_cast<Bytef*>(input.data());
-    stream.avail_in = static_cast<uInt>(input.size());
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(out.size() - stream.avail_out);
-    deflateEnd(&stream);
-    return out;
-}
-
 void BM_DeflateOurs(benchmark::State& state) {
     const std::vector<uint8_t>& input = Corpus(static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -86,7 +72,7 @@ void BM_DeflateZlib(benchmark::State& state) {
     const std::vector<uint8_t>& input = Corpus(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         double start = ThreadSeconds();
-        std::vector<uint8_t> out = ZlibDeflate(input, -MAX_WBITS);
+        std::vector<uint8_t> out = ZlibDeflate(input, kLevel, -MAX_WBITS);
         Record(std::string("deflate zlib ") + CorpusName(static_cast<int>(state.range(0))),
                Seconds(start), out.size());
     }
@@ -94,8 +80,8 @@ void BM_DeflateZlib(benchmark::State& state) {
 }
 
 const std::vector<uint8_t>& Gzipped(int which) {
-    static const std::vector<uint8_t> logs = ZlibDeflate(Corpus(0), MAX_WBITS + 16);
-    static const std::vector<uint8_t> binary = ZlibDeflate(Corpus(1), MAX_WBITS + 16);
+    static const std::vector<uint8_t> logs = ZlibDeflate(Corpus(0), kLevel, MAX_WBITS + 16);
+    static const std::vector<uint8_t> binary = ZlibDeflate(Corpus(1), kLevel, MAX_WBITS + 16);
     return which == 0 ? logs : binary;
 }
 

@@ -4,6 +4,8 @@
 #include <random>
 #include <string>
 
+#include <zlib.h>
+
 namespace {
 const char* const kWords[] = {
     "CSkiffThread::Run",
@@ -96,5 +98,19 @@ std::vector<uint8_t> MakeRandom(size_t size, uint32_t seed) {
     std::vector<uint8_t> out(size);
     for (auto& b : out)
         b = static_cast<uint8_t>(random());
+    return out;
+}
+
+std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& input, int level, int windowBits) {
+    z_stream stream{};
+    deflateInit2(&stream, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    std::vector<uint8_t> out(deflateBound(&stream, static_cast<uLong>(input.size())));
+    stream.next_in = const_cast<Bytef*>(input.data());
+    stream.avail_in = static_cast<uInt>(input.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
     return out;
 }
