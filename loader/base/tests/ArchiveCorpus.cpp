@@ -45,8 +45,10 @@ std::vector<uint8_t> MakeLogText(size_t size, uint32_t seed) {
         int words = 3 + static_cast<int>(random() % 9);
         for (int w = 0; w < words; ++w) {
             text += kWords[random() % (sizeof kWords / sizeof *kWords)];
-            if (random() % 3 == 0)
-                text += " " + std::to_string(random() % 100000);
+            if (random() % 3 == 0) {
+                text += ' ';
+                text += std::to_string(random() % 100000);
+            }
             text += ' ';
         }
         text.back() = '\n';
