@@ -91,3 +91,28 @@ TEST_F(OrlaLogTest, NothingIsWrittenWithoutAFileName) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(OrlaLogBackupNameTest, FolderAndTargetNames) {
+    EXPECT_EQ("C:\\logs\\", COrlaLog::BackupFolderPath("C:\\logs"));
+    EXPECT_EQ("C:\\logs\\", COrlaLog::BackupFolderPath("C:\\logs\\"));
+    EXPECT_EQ("Compressed Log Files\\", COrlaLog::BackupFolderPath("Compressed Log Files"));
+    EXPECT_EQ("x", COrlaLog::BackupFolderPath("x")) << "one character is left alone";
+    EXPECT_EQ("", COrlaLog::BackupFolderPath(""));
+    struct {
+        const char* folder;
+        const char* name;
+        bool asZip;
+        const char* target;
+    } cases[] = {
+        {"C:\\logs\\", "Skiff.log", true, "C:\\logs\\Skiff_log_061226_100321.zip"},
+        {"bk\\", "a.b.log", false, "bk\\a_b_log_061226_100321.txt"},
+        {"", "noext", true, "noext_061226_100321.zip"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.target,
+                  COrlaLog::BackupTargetName(c.folder, c.name, "06/12/26 10:03:21", c.asZip));
+}
+
+} // namespace
