@@ -1,5 +1,6 @@
 #include "OrlaLog.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "DateTime.h"
@@ -93,8 +94,38 @@ void COrlaLog::WriteEntry(int level, const char* text) {
             fwrite(line.data(), 1, line.size(), file);
             fclose(file);
         }
-        ++m_lineCount;
+        if (++m_lineCount % kBackupCheckLines == 1) {
+            // The archive sits beside the log file, also when the log has no directory
+            // of its own (then the current folder holds both).
+            std::string folder, name;
+            SplitPath(m_path.c_str(), &folder, &name, nullptr, nullptr);
+            std::string path = m_path;
+            BackupLog(path.c_str(), kBackupSizeLimit,
+                      JoinPath(folder.c_str(), kBackupFolderName).c_str(), name.c_str(), true);
+        }
     } catch (...) {
         // Logging never fails its caller; the line is lost.
     }
+}
+
+std::string COrlaLog::BackupFolderPath(const char* backupFolder) {
+    REQUIRE_TEXT(backupFolder, std::string());
+    std::string folder = backupFolder;
+    if (folder.size() >= 2 && folder.back() != '\\')
+        folder += '\\';
+    return folder;
+}
+
+std::string COrlaLog::BackupTargetName(const std::string& folder, const char* fileName,
+                                       const std::string& now, bool asZip) {
+    REQUIRE_TEXT(fileName, std::string());
+    std::string name = fileName;
+    std::replace(name.begin(), name.end(), '.', '_');
+    std::string time;
+    for (char c : now)
+        if (c == ' ')
+            time += '_';
+        else if (c != '/' && c != ':')
+            time += c;
+    return folder + name + "_" + time + (asZip ? ".zip" : ".txt");
 }

@@ -1,6 +1,7 @@
 // The loader's single log: time-stamped lines appended to one text file, filtered by level.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -9,6 +10,11 @@
 class COrlaLog {
 public:
     static constexpr int kFormatLength = 10240;
+    // A log file of this size or more is archived at the size check.
+    static constexpr uint64_t kBackupSizeLimit = 20000000;
+    // The size is checked at the 1st, 10001st, 20001st ... line of the process.
+    static constexpr int kBackupCheckLines = 10000;
+    static constexpr const char* kBackupFolderName = "Compressed Log Files";
 
     COrlaLog() = default;
     COrlaLog(const COrlaLog&) = delete;
@@ -29,6 +35,17 @@ public:
     bool LogErrorFlag(bool value, const char* format, ...) SKIFF_PRINTF(3, 4);
     // Appends one line, without a threshold test.
     void WriteEntry(int level, const char* text);
+
+    // Moves the file into the backup folder when it has reached the size limit (0: any
+    // size): zipped, or renamed to ".txt" when not as zip. True when it was moved away.
+    bool BackupLog(const char* filePath, uint64_t sizeLimit, const char* backupFolder,
+                   const char* fileName, bool asZip);
+    // The backup folder with a closing "\" (when it has two characters or more).
+    static std::string BackupFolderPath(const char* backupFolder);
+    // folder + file name with "_" for "." + "_" + time without separators + ".zip" or
+    // ".txt"; the time is given in the log's form, "06/12/26 10:03:21".
+    static std::string BackupTargetName(const std::string& folder, const char* fileName,
+                                        const std::string& now, bool asZip);
 
 private:
     void LogFormatted(int level, const char* format, va_list args);
