@@ -160,7 +160,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return self.headers.get(header, "") == expected
 
     def describe(self, body):
-        return (self.requestline + "\r\n" + str(self.headers)).encode() + b"\r\n" + body
+        lines = [self.requestline] + ["%s: %s" % item for item in self.headers.items()]
+        return ("\r\n".join(lines) + "\r\n\r\n").encode() + body
 
     def send_file(self, path, options):
         root = self.server.settings.root

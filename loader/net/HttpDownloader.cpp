@@ -143,8 +143,7 @@ int CHttpDownloader::_Download() {
         if (m_bRelaxedCertificateCheck) {
             DWORD flags = 0;
             DWORD length = sizeof flags;
-            if (InternetQueryOptionA(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &flags,
-                                     &length)) {
+            if (InternetQueryOptionA(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &flags, &length)) {
                 flags |= SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA;
                 InternetSetOptionA(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &flags,
                                    sizeof flags);
@@ -312,8 +311,8 @@ int CHttpDownloader::ReadLoop(bool badStatus, DWORD statusCode, bool lengthKnown
             if (uint32_t sleep = ThrottleSleepMs(counter, GetTickCount64() - loopStart, m_dMaxRate))
                 Sleep(sleep);
         }
-        if (int result = OnProgress(read, counter, lengthKnown,
-                                    m_qwResumeOffset + m_qwContentLength))
+        if (int result =
+                OnProgress(read, counter, lengthKnown, m_qwResumeOffset + m_qwContentLength))
             return result;
         if (Abort())
             return 12;
@@ -336,17 +335,19 @@ int CHttpDownloader::CreateSession() {
     try {
         std::lock_guard<std::mutex> guard(m_handleLock);
         const std::string proxy = m_strProxy.empty() ? g_strProxy : m_strProxy;
-        DWORD access = m_nAccessType == 1 ? INTERNET_OPEN_TYPE_DIRECT : INTERNET_OPEN_TYPE_PRECONFIG;
+        DWORD access =
+            m_nAccessType == 1 ? INTERNET_OPEN_TYPE_DIRECT : INTERNET_OPEN_TYPE_PRECONFIG;
         if (!proxy.empty()) {
             access = INTERNET_OPEN_TYPE_PROXY;
-            g_pLog->Log(0, "CHttpDownloader::CreateSession() using proxy: %s user: %s password: %c...",
+            g_pLog->Log(0,
+                        "CHttpDownloader::CreateSession() using proxy: %s user: %s password: %c...",
                         g_strProxy.c_str(), g_strProxyUser.c_str(),
                         g_strProxyPassword.empty() ? ' ' : g_strProxyPassword[0]);
         }
         const std::string agent = m_strAgent.empty() ? ApplicationName() : m_strAgent;
         if (m_hSession == nullptr)
-            m_hSession = InternetOpenA(agent.c_str(), access, proxy.empty() ? nullptr : proxy.c_str(),
-                                       nullptr, 0);
+            m_hSession = InternetOpenA(agent.c_str(), access,
+                                       proxy.empty() ? nullptr : proxy.c_str(), nullptr, 0);
         if (m_hSession == nullptr) {
             HandleError("Create Session Failed, Error:%s", -1);
             return 0;
@@ -369,8 +370,7 @@ int CHttpDownloader::CreateSession() {
               Timeout{INTERNET_OPTION_RECEIVE_TIMEOUT, m_dwReceiveTimeout,
                       "InternetSetOption(INTERNET_OPTION_RECEIVE_TIMEOUT) failed !"}}) {
             DWORD value = timeout.value;
-            if (value != 0 &&
-                !InternetSetOptionA(m_hSession, timeout.option, &value, sizeof value))
+            if (value != 0 && !InternetSetOptionA(m_hSession, timeout.option, &value, sizeof value))
                 g_pLog->LogText(1, timeout.failure);
         }
         return 1;
@@ -384,11 +384,10 @@ int CHttpDownloader::CreateConnection() {
     try {
         std::lock_guard<std::mutex> guard(m_handleLock);
         const bool withUser = !m_strUserName.empty();
-        m_hConnection = InternetConnectA(m_hSession, m_strHostName.c_str(), m_nPort,
-                                         withUser ? m_strUserName.c_str() : nullptr,
-                                         withUser ? m_strPassword.c_str() : nullptr,
-                                         INTERNET_SERVICE_HTTP, 0,
-                                         reinterpret_cast<DWORD_PTR>(this));
+        m_hConnection = InternetConnectA(
+            m_hSession, m_strHostName.c_str(), m_nPort, withUser ? m_strUserName.c_str() : nullptr,
+            withUser ? m_strPassword.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0,
+            reinterpret_cast<DWORD_PTR>(this));
         if (m_hConnection == nullptr) {
             DWORD error = GetLastError();
             g_pLog->Log(1, "CHttpDownloader::CreateConnection() failed!");
@@ -617,11 +616,11 @@ std::string CHttpDownloader::HttpMakeErrMsg(int code) {
     try {
         DWORD number = code == -1 ? GetLastError() : static_cast<DWORD>(code);
         char text[4096] = {};
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
-                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      GetModuleHandleA("WININET.DLL"), number,
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), text, 4095,
-                                      nullptr);
+        DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           GetModuleHandleA("WININET.DLL"), number,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), text, 4095, nullptr);
         std::string message(text, std::min<DWORD>(length, 4095));
         while (!message.empty() && IsTrimSpace(message.back()))
             message.pop_back();
@@ -663,7 +662,8 @@ int CHttpDownloader::GetToMem(const char* url, unsigned char** data, uint64_t* s
         if (errorCode != nullptr)
             *errorCode = m_nLastErrorCode;
         if (result != 0) {
-            auto* block = static_cast<unsigned char*>(malloc(static_cast<size_t>(m_qwMemoryUsed) + 1));
+            auto* block =
+                static_cast<unsigned char*>(malloc(static_cast<size_t>(m_qwMemoryUsed) + 1));
             if (block == nullptr)
                 throw std::bad_alloc();
             if (m_qwMemoryUsed > 0)
@@ -686,7 +686,8 @@ int CHttpDownloader::GetToMem(const char* url, unsigned char** data, uint64_t* s
         }
         if (m_qwMemoryCapacity < m_qwMemoryUsed + 1) {
             // Only an empty reply has no room for the terminating zero.
-            auto* block = static_cast<unsigned char*>(realloc(m_pMemory, static_cast<size_t>(m_qwMemoryUsed) + 1));
+            auto* block = static_cast<unsigned char*>(
+                realloc(m_pMemory, static_cast<size_t>(m_qwMemoryUsed) + 1));
             if (block == nullptr)
                 throw std::bad_alloc();
             m_pMemory = block;

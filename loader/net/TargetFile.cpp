@@ -2,9 +2,9 @@
 
 DWORD CTargetFile::Open(const char* path, bool keepContent) {
     Close();
-    m_handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           keepContent ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    m_handle =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    keepContent ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return IsOpen() ? 0 : GetLastError();
 }
 

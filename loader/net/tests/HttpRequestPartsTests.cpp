@@ -13,10 +13,10 @@ TEST(HttpRequestParts, NormalizeUrlAddsTheSchemeCaseSensitively) {
         const char* url;
         const char* expected;
     };
-    for (const Case& c : {Case{"host/x", "http://host/x"}, Case{"http://host/x", "http://host/x"},
-                          Case{"https://host/x", "https://host/x"},
-                          Case{"HTTP://host/x", "http://HTTP://host/x"},
-                          Case{"Https://host", "http://Https://host"}, Case{"", "http://"}})
+    for (const Case& c :
+         {Case{"host/x", "http://host/x"}, Case{"http://host/x", "http://host/x"},
+          Case{"https://host/x", "https://host/x"}, Case{"HTTP://host/x", "http://HTTP://host/x"},
+          Case{"Https://host", "http://Https://host"}, Case{"", "http://"}})
         EXPECT_EQ(c.expected, NormalizeUrl(c.url)) << c.url;
 }
 
@@ -51,9 +51,9 @@ TEST(HttpRequestParts, ParseUrlSplitsSchemeHostObjectAndPort) {
 }
 
 TEST(HttpRequestParts, ParseUrlRejectsWhatCannotBeFetched) {
-    for (const char* url : {"", "ftp://h/x", "http://", "http:///x", "http://h:0/",
-                            "http://h:65536/", "http://h:12a/", "http://h:1234567/",
-                            "http://bad host/", "HTTP://h/"}) {
+    for (const char* url :
+         {"", "ftp://h/x", "http://", "http:///x", "http://h:0/", "http://h:65536/",
+          "http://h:12a/", "http://h:1234567/", "http://bad host/", "HTTP://h/"}) {
         int service = -1;
         std::string host = "unchanged", object;
         uint16_t port = 7;
@@ -119,14 +119,15 @@ TEST(HttpRequestParts, ContentLengthIsADecimalNumber) {
         bool ok;
         uint64_t value;
     };
-    for (const Case& c : {Case{"0", true, 0}, Case{" 1234 ", true, 1234},
-                          Case{"18446744073709551615", true, UINT64_MAX},
-                          Case{"18446744073709551616", false, 0}, Case{"", false, 0},
-                          Case{"12x", false, 0}, Case{"-1", false, 0}}) {
+    for (const Case& c :
+         {Case{"0", true, 0}, Case{" 1234 ", true, 1234},
+          Case{"18446744073709551615", true, UINT64_MAX}, Case{"18446744073709551616", false, 0},
+          Case{"", false, 0}, Case{"12x", false, 0}, Case{"-1", false, 0}}) {
         uint64_t value = 99;
         EXPECT_EQ(c.ok, ParseContentLength(c.text, &value)) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(c.value, value) << c.text;
+        }
     }
 }
 
