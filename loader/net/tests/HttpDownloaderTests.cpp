@@ -387,6 +387,15 @@ public:
     std::string statusTexts;
 };
 
+// Loses its target file before the first piece arrives, as when the disk goes away.
+class LosingFileDownloader : public CHttpDownloader {
+public:
+    int OnDownloadData(const void* data, uint32_t count) override {
+        m_file.Close();
+        return CHttpDownloader::OnDownloadData(data, count);
+    }
+};
+
 TEST_F(HttpDownloaderTest, HooksAndTheirResultCodes) {
     std::string served = Serve("hooks.bin", Pattern(2500, 7));
     const std::string url = Url("hooks.bin", "auth=doc:pw");
@@ -426,6 +435,17 @@ TEST_F(HttpDownloaderTest, HooksAndTheirResultCodes) {
         downloader.acceptLength = 0;
         EXPECT_EQ(13, downloader.Download());
         EXPECT_EQ(2500u, downloader.seenLength);
+    }
+    {
+        LosingFileDownloader downloader;
+        downloader.m_strURL = Url("hooks.bin");
+        downloader.m_strLocalFilePath = folder + "\\hooks.bin";
+        EXPECT_EQ(15, downloader.Download());
+        EXPECT_EQ(ERROR_INVALID_HANDLE, downloader.m_nLastErrorCode);
+        EXPECT_EQ("An error occurred while downloading the file, Error:" +
+                      CHttpDownloader::HttpMakeErrMsg(ERROR_INVALID_HANDLE),
+                  downloader.m_strLastError);
+        EXPECT_FALSE(Exists(downloader.m_strLocalFilePath));
     }
     {
         HookedDownloader downloader;
