@@ -14,22 +14,13 @@
 #include "HttpRequestParts.h"
 #include "OrlaLog.h"
 #include "ProxySettings.h"
+#include "TestFiles.h"
 
 namespace {
 
 std::string Env(const char* name) {
     const char* value = getenv(name);
     return value ? value : "";
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
 }
 
 bool Exists(const std::string& path) {
