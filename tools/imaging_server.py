@@ -270,6 +270,30 @@ class Shared:
     last_request = b""
 
 
+def run_command(command, env, timeout):
+    """Runs command with its output passed on through a pipe of our own: background
+    programs it leaves behind (Wine's services) then hold that pipe, not our caller's."""
+    child = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    def copy():
+        for block in iter(lambda: child.stdout.read1(65536), b""):
+            sys.stdout.buffer.write(block)
+            sys.stdout.buffer.flush()
+
+    copier = threading.Thread(target=copy, daemon=True)
+    copier.start()
+    try:
+        status = child.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        child.wait()
+        print("imaging_server: the command was stopped after %g s" % timeout, file=sys.stderr)
+        status = 1
+    copier.join(timeout=2)
+    return status
+
+
 def make_server(port, settings, shared, context=None):
     server = http.server.ThreadingHTTPServer((LOOPBACK, port), Handler)
     server.daemon_threads = True
@@ -338,13 +362,7 @@ def main():
                 flush=True)
         try:
             if settings.command:
-                try:
-                    return subprocess.run(settings.command, env=env,
-                                          timeout=settings.exec_timeout).returncode
-                except subprocess.TimeoutExpired:
-                    print("imaging_server: the command was stopped after %g s"
-                          % settings.exec_timeout, file=sys.stderr)
-                    return 1
+                return run_command(settings.command, env, settings.exec_timeout)
             deadline = time.monotonic() + settings.lifetime
             while not settings.lifetime or time.monotonic() < deadline:
                 time.sleep(0.2)

@@ -319,6 +319,15 @@ int CHttpDownloader::ReadLoop(bool badStatus, DWORD statusCode, bool lengthKnown
         if (read == 0)
             break;
     }
+    // WinINet ends a body quietly when the connection breaks off; a file shorter than its
+    // announced length must not pass for a complete one.
+    if (!badStatus && lengthKnown && counter != m_qwContentLength && !m_strLocalFilePath.empty()) {
+        g_pLog->Log(1, "HTTP len MISMATCH! header=%ld, buf=%ld",
+                    static_cast<long>(m_qwContentLength), static_cast<long>(counter));
+        HandleError("An error occurred while downloading the file, Error:%s",
+                    ERROR_INTERNET_CONNECTION_ABORTED);
+        return 14;
+    }
     if (badStatus) {
         g_pLog->Log(1,
                     "CHttpDownloader::_Download, Failed to retrieve a HTTP OK or partial content "

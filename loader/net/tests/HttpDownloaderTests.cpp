@@ -663,6 +663,18 @@ TEST_F(HttpDownloaderTest, CutOffReplies) {
         EXPECT_EQ(served.substr(0, 5000), body);
         EXPECT_NE(std::string::npos, Log().find("! HTTP len MISMATCH! header=20000, buf=5000"));
     }
+    {
+        // A file that arrives short is a failed download.
+        CHttpDownloader downloader;
+        downloader.m_strURL = Url("cut.bin", "cut=5000");
+        downloader.m_strLocalFilePath = folder + "\\cut.bin";
+        EXPECT_EQ(14, downloader.Download());
+        EXPECT_EQ(ERROR_INTERNET_CONNECTION_ABORTED, downloader.m_nLastErrorCode);
+        EXPECT_EQ("An error occurred while downloading the file, Error:" +
+                      CHttpDownloader::HttpMakeErrMsg(ERROR_INTERNET_CONNECTION_ABORTED),
+                  downloader.m_strLastError);
+        EXPECT_FALSE(Exists(downloader.m_strLocalFilePath));
+    }
     // WinINet under Wine takes a reset connection or a broken chunk for the end of the
     // body; a read fails when another thread closes the handles during the transfer.
     CHttpDownloader downloader;
