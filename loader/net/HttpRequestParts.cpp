@@ -80,7 +80,7 @@ bool ParseURL(const std::string& url, int* serviceType, std::string* host, std::
     if (fragment != std::string::npos)
         path.erase(fragment);
     if (path.empty() || path[0] == '?')
-        path.insert(0, "/");
+        path = "/" + path;
     std::string escaped;
     escaped.reserve(path.size());
     for (char c : path) {
