@@ -12,18 +12,9 @@
 #include "FileSys.h"
 #include "OrlaLog.h"
 #include "StringMap.h"
+#include "TestFiles.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
 
 class FileSysTest : public testing::Test {
 protected:

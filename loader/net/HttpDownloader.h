@@ -1,0 +1,123 @@
+// One HTTP or HTTPS exchange with the imaging web server on WinINet, into a local file or
+// into memory. Results are small codes (0 = success); the reason of a failure is kept in
+// the last error code and text.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "TargetFile.h"
+
+class Buf;
+
+class CHttpDownloader {
+public:
+    CHttpDownloader();
+    CHttpDownloader(const CHttpDownloader&) = delete;
+    CHttpDownloader& operator=(const CHttpDownloader&) = delete;
+    // Virtual so that a subclass deleted through this type is freed as a whole.
+    virtual ~CHttpDownloader();
+
+    virtual int Download();
+    virtual int CreateSession();
+    virtual int CreateConnection();
+    virtual int CreateRequest();
+    virtual int DoHTTPAuthentication();
+    virtual int DoProxyAuthentication();
+    virtual int OnClientCertificateNeeded();
+    virtual void OnStatusCallback(HINTERNET handle, DWORD status, void* info, DWORD infoLength);
+    virtual void HandleError(const char* errorTemplate, int code);
+    virtual DWORD GetRequestFlags();
+    virtual std::string GetRequestHeaders();
+    virtual int OnAuthenticationFailed(int* errorCode);
+    virtual void OnStatusText(const char* text);
+    virtual void OnStatusTextFormat(UINT resourceId, const char* argument);
+    virtual void OnStatusTextResource(UINT resourceId);
+    virtual int Abort();
+    virtual int OnContentLength(uint64_t length);
+    virtual int OnProgress(uint32_t bytesThisRead, uint64_t bytesThisResponse, bool lengthKnown,
+                           uint64_t expectedTotal);
+    virtual int OnDownloadData(const void* data, uint32_t count);
+
+    // Fetches url into a new block the caller frees with free(); a zero byte follows the
+    // data and is not counted in size.
+    int GetToMem(const char* url, unsigned char** data, uint64_t* size, std::string* errorText,
+                 int* errorCode);
+    // GetToMem with the block handed to buffer (freed when buffer is null).
+    int GetToBuf(const char* url, Buf* buffer, std::string* errorText, int* errorCode);
+    // A POST of body (which stays the caller's) through GetToBuf.
+    int PostToBuf(const char* url, const Buf& body, Buf* buffer, std::string* errorText,
+                  int* errorCode);
+    BOOL DeleteDownloadedFile();
+    void ReleaseHandles();
+    static std::string HttpMakeErrMsg(int code);
+
+    std::string m_strURL;
+    std::string m_strLocalFilePath;
+    std::string m_strProxy;
+    std::string m_strProxyUserName;
+    std::string m_strProxyPassword;
+    std::string m_strUserName;
+    std::string m_strPassword;
+    std::string m_strAgent;
+    std::string m_strReferrer;
+    std::string m_strVerb;
+    const void* m_pBody = nullptr;
+    uint32_t m_dwBodyLength = 0;
+    std::string m_strHttpVersion;
+    int32_t m_nAccessType = 0;
+    int32_t m_bProxyFailureToHook = 0;
+    int32_t m_bServerFailureToHook = 0;
+    int32_t m_bCertificateHookEnabled = 1;
+    double m_dMaxRate = 0.0;
+    uint64_t m_qwResumeOffset = 0;
+    int32_t m_bNoAutoRedirect = 0;
+    uint32_t m_dwReadBufferSize = 1024;
+    int32_t m_bPreSendProxyCredentials = 1;
+    int32_t m_bPreSendServerCredentials = 1;
+    std::string m_strAcceptTypes = "*/*";
+    int32_t m_nLastErrorCode = 0;
+    std::string m_strLastError;
+    int32_t m_bRelaxedCertificateCheck = 0;
+    std::string m_strResponseHeaders;
+    unsigned char* m_pMemory = nullptr;
+    uint64_t m_qwMemoryCapacity = 0;
+    uint64_t m_qwMemoryUsed = 0;
+    uint64_t m_qwContentLength = 0;
+    uint32_t m_dwConnectTimeout = 20000;
+    uint32_t m_dwSendTimeout = 100000;
+    uint32_t m_dwReceiveTimeout = 100000;
+    HANDLE m_hStopEvent1 = nullptr;
+    HANDLE m_hStopEvent2 = nullptr;
+    HANDLE m_hPauseEvent = nullptr;
+    int32_t m_nPausedTime = 0;
+    int64_t m_nBytesReceived = 0;
+    uint64_t m_qwTimeSpent = 0;
+    uint64_t m_qwLastSendTime = 0;
+    int32_t m_nServiceType = 0;
+    HINTERNET m_hSession = nullptr;
+    HINTERNET m_hConnection = nullptr;
+    HINTERNET m_hRequest = nullptr;
+    std::string m_strHostName;
+    std::string m_strObject;
+    uint16_t m_nPort = 0;
+    volatile int32_t m_bAbort = 0;
+    CTargetFile m_file;
+
+protected:
+    int _Download();
+
+private:
+    int SendLoop(bool* badStatus, DWORD* statusCode);
+    int ReadLoop(bool badStatus, DWORD statusCode, bool lengthKnown);
+    void DrainBody();
+    void FreeMemory();
+    // Replaces the memory buffer by its gzip decoding; false when that yields nothing.
+    bool DecodeGzipReply();
+
+    std::mutex m_handleLock;
+};

@@ -1,0 +1,26 @@
+// The local file a download is written to: opened for writing and denied to other writers.
+// Operations return 0 or the operating system's error code.
+#pragma once
+
+#include <cstdint>
+
+#include <windows.h>
+
+class CTargetFile {
+public:
+    CTargetFile() = default;
+    CTargetFile(const CTargetFile&) = delete;
+    CTargetFile& operator=(const CTargetFile&) = delete;
+    ~CTargetFile() { Close(); }
+
+    // Creates the file, or opens it keeping its content when keepContent is set.
+    DWORD Open(const char* path, bool keepContent);
+    DWORD Seek(uint64_t offset);
+    DWORD SetLength(uint64_t length);
+    DWORD Write(const void* data, DWORD count);
+    DWORD Close();
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
