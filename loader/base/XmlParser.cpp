@@ -79,6 +79,8 @@ private:
     struct Item {
         XmlEntryKind kind;
         void* entry;
+        size_t length;   // of a text
+        size_t capacity; // of a text's block, which joined comments may fill further
     };
     struct Frame {
         XmlNodeData* node;
@@ -103,7 +105,7 @@ private:
     void ParseTag(bool declaration);
     void ParseEndTag();
     void AddText(const char* begin, const char* end);
-    const char* Decode(const char* begin, const char* end);
+    char* Decode(const char* begin, const char* end, size_t* length = nullptr);
     void Close();
     XmlNodeData* Current() const { return m_stack.back().node; }
 
@@ -233,8 +235,7 @@ void Parser::ParseClear(int clear) {
     size_t closeLength = markers.closeLength;
     if (clear == static_cast<int>(kDoctype)) {
         size_t gt = rest.find('>');
-        size_t lt = rest.find('<');
-        if (lt != std::string_view::npos && (gt == std::string_view::npos || lt < gt)) {
+        if (rest.substr(0, gt).find('<') != std::string_view::npos) {
             close = kSubsetClose;
             closeLength = 2;
         }
@@ -244,7 +245,7 @@ void Parser::ParseClear(int clear) {
         Stop(kXmlUnclosedSection, m_p);
     XmlClear* entry = static_cast<XmlClear*>(m_arena.Allocate(sizeof(XmlClear)));
     *entry = XmlClear{m_arena.CopyText(content, at), markers.open, close};
-    m_items.push_back(Item{kXmlClearEntry, entry});
+    m_items.push_back(Item{kXmlClearEntry, entry, 0, 0});
     m_p = content + at + closeLength;
 }
 
@@ -288,7 +289,7 @@ void Parser::ParseTag(bool declaration) {
                sizeof(XmlAttribute) * count);
         node->attributeCount = node->attributeCapacity = static_cast<int32_t>(count);
     }
-    m_items.push_back(Item{kXmlChildEntry, node});
+    m_items.push_back(Item{kXmlChildEntry, node, 0, 0});
     // A declaration at the top takes everything after it; elsewhere it has no content.
     bool opens = token == Token::Close && (!declaration || m_stack.size() == 1);
     if (opens)
@@ -346,29 +347,38 @@ void Parser::AddText(const char* begin, const char* end) {
         if (begin == end)
             return;
     }
-    const char* text = Decode(begin, end);
-    const size_t first = m_stack.back().firstItem;
-    const size_t count = m_items.size() - first;
+    size_t length = 0;
+    char* text = Decode(begin, end, &length);
+    const size_t count = m_items.size() - m_stack.back().firstItem;
     if (m_joinComments && count >= 2 && m_items[m_items.size() - 1].kind == kXmlClearEntry &&
         static_cast<XmlClear*>(m_items.back().entry)->openMarker == kClears[2].open &&
         m_items[m_items.size() - 2].kind == kXmlTextEntry) {
         m_items.pop_back();
-        const char* earlier = static_cast<const char*>(m_items.back().entry);
-        size_t a = strlen(earlier), b = strlen(text);
-        char* joined = static_cast<char*>(m_arena.Allocate(a + b + 1));
-        memcpy(joined, earlier, a);
-        memcpy(joined + a, text, b + 1);
-        m_items.back().entry = joined;
+        Item& earlier = m_items.back();
+        const size_t joined = earlier.length + length;
+        if (joined + 1 > earlier.capacity) {
+            // Room to spare, so that a long run of joins costs linear time and memory.
+            const size_t capacity = 2 * (joined + 1);
+            char* block = static_cast<char*>(m_arena.Allocate(capacity));
+            memcpy(block, earlier.entry, earlier.length);
+            earlier.entry = block;
+            earlier.capacity = capacity;
+        }
+        memcpy(static_cast<char*>(earlier.entry) + earlier.length, text, length + 1);
+        earlier.length = joined;
         return;
     }
-    m_items.push_back(Item{kXmlTextEntry, const_cast<char*>(text)});
+    m_items.push_back(Item{kXmlTextEntry, text, length, length + 1});
 }
 
-const char* Parser::Decode(const char* begin, const char* end) {
+char* Parser::Decode(const char* begin, const char* end, size_t* length) {
     const char* amp =
         static_cast<const char*>(memchr(begin, '&', static_cast<size_t>(end - begin)));
-    if (!amp)
+    if (!amp) {
+        if (length)
+            *length = static_cast<size_t>(end - begin);
         return m_arena.CopyText(begin, static_cast<size_t>(end - begin));
+    }
     char* out = static_cast<char*>(m_arena.Allocate(static_cast<size_t>(end - begin) + 1));
     char* o = out;
     const char* p = begin;
@@ -435,6 +445,8 @@ const char* Parser::Decode(const char* begin, const char* end) {
         p += found->length;
     }
     *o = '\0';
+    if (length)
+        *length = static_cast<size_t>(o - out);
     return out;
 }
 

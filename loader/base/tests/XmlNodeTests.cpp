@@ -174,6 +174,15 @@ TEST(ParseXml, TextsAreTrimmedAndCommentsJoined) {
     ASSERT_EQ(1, TextCount(a));
     EXPECT_STREQ("onetwo", GetText(a, 0));
     EXPECT_EQ(0, ClearCount(a));
+    std::string many = "<a>";
+    std::string joined;
+    for (int i = 0; i < 200; ++i) {
+        many += std::to_string(i) + "<!-- " + std::to_string(i) + " -->";
+        joined += std::to_string(i);
+    }
+    XmlNode longRun = ParseXml((many + "end</a>").c_str());
+    EXPECT_EQ(joined + "end", GetText(longRun, 0));
+    EXPECT_EQ(0, ClearCount(longRun));
 
     XmlNode b = ParseXml("<b>\n\t  lead  <c/>  \r\n</b>");
     EXPECT_EQ(1, TextCount(b));
