@@ -67,8 +67,8 @@ enum class Token {
 class Parser {
 public:
     Parser(const char* text, const char* end, XmlArena& arena)
-        : m_begin(text), m_p(text), m_end(end), m_arena(arena),
-          m_whiteSpace(GetXmlWhiteSpaceHandling()), m_joinComments(GetXmlCommentJoining()) {}
+        : m_p(text), m_end(end), m_arena(arena), m_whiteSpace(GetXmlWhiteSpaceHandling()),
+          m_joinComments(GetXmlCommentJoining()) {}
 
     // The unnamed root with everything parsed; errors in Error().
     XmlNodeData* Run();
@@ -109,7 +109,6 @@ private:
     void Close();
     XmlNodeData* Current() const { return m_stack.back().node; }
 
-    const char* const m_begin;
     const char* m_p;
     const char* const m_end;
     XmlArena& m_arena;
