@@ -49,7 +49,8 @@ int32_t InsertEntry(XmlNodeData* node, T*& items, int32_t& count, int32_t& capac
     ++count;
 
     int32_t orderAt = orderCount;
-    for (int32_t i = 0; i < orderCount; ++i) {
+    // Appending, the usual case, leaves every other entry in place.
+    for (int32_t i = index == count - 1 ? orderCount : 0; i < orderCount; ++i) {
         int32_t entry = node->order[i];
         if ((entry & 3) == kind && entry / 4 >= index) {
             if (orderAt == orderCount)

@@ -106,6 +106,7 @@ private:
     void ParseEndTag();
     void AddText(const char* begin, const char* end);
     char* Decode(const char* begin, const char* end, size_t* length = nullptr);
+    const char* Name(const char* begin, const char* end);
     void Close();
     XmlNodeData* Current() const { return m_stack.back().node; }
 
@@ -123,6 +124,11 @@ private:
     std::vector<Item> m_items;
     std::vector<Frame> m_stack;
     std::vector<XmlAttribute> m_attributes;
+
+    // Element and attribute names repeat from element to element: one copy serves all.
+    static constexpr size_t kNameCacheSize = 64;
+    const char* m_names[kNameCacheSize] = {};
+    size_t m_nameLengths[kNameCacheSize] = {};
 };
 
 int Parser::MatchClear(const char* p) const {
@@ -254,17 +260,14 @@ void Parser::ParseTag(bool declaration) {
     if (Next(declaration) != Token::Word)
         Stop(kXmlNoTagName, at);
     XmlNodeData* parent = Current();
-    const char* name =
-        m_arena.CopyText(m_tokenBegin, static_cast<size_t>(m_tokenEnd - m_tokenBegin));
+    const char* name = Name(m_tokenBegin, m_tokenEnd);
     XmlNodeData* node = NewXmlNodeData(m_arena, name, declaration, parent);
 
     m_attributes.clear();
     Token token = Next(declaration);
     for (;;) {
         if (token == Token::Word) {
-            XmlAttribute attribute{
-                m_arena.CopyText(m_tokenBegin, static_cast<size_t>(m_tokenEnd - m_tokenBegin)),
-                nullptr};
+            XmlAttribute attribute{Name(m_tokenBegin, m_tokenEnd), nullptr};
             token = Next(declaration);
             if (token == Token::Equals) {
                 token = Next(declaration);
@@ -335,6 +338,20 @@ void Parser::ParseEndTag() {
             return;
         }
     }
+}
+
+const char* Parser::Name(const char* begin, const char* end) {
+    const size_t length = static_cast<size_t>(end - begin);
+    const size_t slot = (length * 31 + static_cast<unsigned char>(begin[0]) * 7 +
+                         static_cast<unsigned char>(end[-1])) %
+                        kNameCacheSize;
+    const char* cached = m_names[slot];
+    if (cached && m_nameLengths[slot] == length && memcmp(cached, begin, length) == 0)
+        return cached;
+    const char* copy = m_arena.CopyText(begin, length);
+    m_names[slot] = copy;
+    m_nameLengths[slot] = length;
+    return copy;
 }
 
 void Parser::AddText(const char* begin, const char* end) {
