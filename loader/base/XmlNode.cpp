@@ -126,22 +126,17 @@ XmlNodeData* NewXmlNodeData(XmlArena& arena, const char* name, bool declaration,
     return node;
 }
 
-bool XmlNamesEqual(const char* a, const char* b) {
-    if (!a || !b)
+bool XmlNameEquals(const char* name, const char* text, size_t length) {
+    if (!name)
         return false;
-    for (;; ++a, ++b) {
-        unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-        if (ca != cb) {
-            if (ca >= 'A' && ca <= 'Z')
-                ca += 'a' - 'A';
-            if (cb >= 'A' && cb <= 'Z')
-                cb += 'a' - 'A';
-            if (ca != cb)
-                return false;
-        }
-        if (ca == 0)
-            return true;
-    }
+    for (size_t i = 0; i < length; ++i)
+        if (name[i] == '\0' || XmlLower(name[i]) != XmlLower(text[i]))
+            return false;
+    return name[length] == '\0';
+}
+
+bool XmlNamesEqual(const char* a, const char* b) {
+    return b && XmlNameEquals(a, b, strlen(b));
 }
 
 XmlNode::XmlNode(XmlNodeData* data) : m_data(data) {

@@ -73,4 +73,10 @@ inline bool IsXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+inline char XmlLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// Names compare without regard to ASCII case; a missing name equals nothing.
+bool XmlNameEquals(const char* name, const char* text, size_t length);
 bool XmlNamesEqual(const char* a, const char* b);

@@ -309,21 +309,7 @@ void Parser::ParseEndTag() {
         Stop(kXmlBadEndTag, at);
     if (m_stack.size() == 1)
         return; // nothing open: a stray end tag at the top is passed over
-    auto matches = [&](const XmlNodeData* node) {
-        if (!node->name || strlen(node->name) != length)
-            return false;
-        for (size_t i = 0; i < length; ++i) {
-            unsigned char a = static_cast<unsigned char>(node->name[i]);
-            unsigned char b = static_cast<unsigned char>(name[i]);
-            if (a >= 'A' && a <= 'Z')
-                a += 'a' - 'A';
-            if (b >= 'A' && b <= 'Z')
-                b += 'a' - 'A';
-            if (a != b)
-                return false;
-        }
-        return true;
-    };
+    auto matches = [&](const XmlNodeData* node) { return XmlNameEquals(node->name, name, length); };
     if (matches(Current())) {
         Close();
         return;
@@ -442,14 +428,8 @@ char* Parser::Decode(const char* begin, const char* end, size_t* length) {
             if (static_cast<size_t>(end - p) < entity.length)
                 continue;
             size_t i = 0;
-            while (i < entity.length) {
-                char c = p[i];
-                if (c >= 'A' && c <= 'Z')
-                    c += 'a' - 'A';
-                if (c != entity.name[i])
-                    break;
+            while (i < entity.length && XmlLower(p[i]) == entity.name[i])
                 ++i;
-            }
             if (i == entity.length) {
                 found = &entity;
                 break;

@@ -271,6 +271,10 @@ TEST(ParseXml, DeepNestingNeedsNoStack) {
     EXPECT_EQ(depth, levels);
     EXPECT_STREQ("x", GetText(node, 0));
     EXPECT_EQ(text, Write(top, false));
+    // Indented, it would need about 5 GB of tabs: more than a text may hold.
+    size_t length = 1;
+    EXPECT_EQ(nullptr, ToXmlText(top, true, &length));
+    EXPECT_EQ(0u, length);
 
     // Left open: every level is closed at the end of the text.
     ParseXml(text.substr(0, depth * 3).c_str(), nullptr, &results);
