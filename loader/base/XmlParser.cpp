@@ -49,6 +49,17 @@ int CharLength(unsigned char lead) {
     return 4;
 }
 
+// Bytes that may end a plain word.
+struct WordStops {
+    bool table[256] = {};
+    constexpr WordStops() {
+        for (char c : {' ', '\t', '\n', '\r', '<', '=', '>', '/', '?'})
+            table[static_cast<unsigned char>(c)] = true;
+    }
+    constexpr bool operator[](unsigned char c) const { return table[c]; }
+};
+constexpr WordStops kWordStops;
+
 struct ParseStop {};
 
 enum class Token {
@@ -133,6 +144,9 @@ private:
 
 int Parser::MatchClear(const char* p) const {
     size_t left = static_cast<size_t>(m_end - p);
+    // Every opener is "<!" or "<P" so far.
+    if (left < 2 || (p[1] != '!' && p[1] != 'P'))
+        return -1;
     for (size_t i = 0; i < sizeof kClears / sizeof kClears[0]; ++i)
         if (left >= kClears[i].openLength && memcmp(p, kClears[i].open, kClears[i].openLength) == 0)
             return static_cast<int>(i);
@@ -149,10 +163,10 @@ Token Parser::Next(bool inDeclaration) {
     if (c == '<' && MatchClear(m_p) >= 0)
         return Token::Clear;
     if (c == '"' || c == '\'') {
-        const char* q = m_p + 1;
-        while (q < m_end && *q != c && *q != '<')
-            ++q;
-        if (q < m_end && *q == c) {
+        const char* from = m_p + 1;
+        const size_t left = static_cast<size_t>(m_end - from);
+        const char* q = static_cast<const char*>(memchr(from, c, left));
+        if (q && !memchr(from, '<', static_cast<size_t>(q - from))) {
             m_tokenBegin = m_p + 1;
             m_tokenEnd = q;
             m_p = q + 1;
@@ -187,10 +201,12 @@ Token Parser::Next(bool inDeclaration) {
     const char* q = m_p + 1;
     while (q < m_end) {
         const char d = *q;
-        if (IsXmlSpace(d) || d == '<' || d == '=' || d == '>')
-            break;
-        if ((d == '/' || (inDeclaration && d == '?')) && q + 1 < m_end && q[1] == '>')
-            break;
+        if (kWordStops[static_cast<unsigned char>(d)]) {
+            if (IsXmlSpace(d) || d == '<' || d == '=' || d == '>')
+                break;
+            if ((d == '/' || (inDeclaration && d == '?')) && q + 1 < m_end && q[1] == '>')
+                break;
+        }
         ++q;
     }
     m_tokenEnd = q;
