@@ -55,6 +55,22 @@ DateTime Invalid(double days) {
     return DateTime{days, DateTime::invalid};
 }
 
+// The C library's calendar record of the fields, week day and year day included.
+tm CalendarOf(const DateTimeFields& fields) {
+    tm calendar{};
+    calendar.tm_year = fields.year - 1900;
+    calendar.tm_mon = fields.month - 1;
+    calendar.tm_mday = fields.day;
+    calendar.tm_hour = fields.hour;
+    calendar.tm_min = fields.minute;
+    calendar.tm_sec = fields.second;
+    const int64_t daysSince1970 = DaysFromCivil(fields.year, fields.month, fields.day);
+    calendar.tm_wday = static_cast<int>(((daysSince1970 % 7) + 11) % 7); // 1970-01-01: Thursday
+    calendar.tm_yday = static_cast<int>(daysSince1970 - DaysFromCivil(fields.year, 1, 1));
+    calendar.tm_isdst = -1;
+    return calendar;
+}
+
 bool LocalTime(time_t seconds, tm& out) {
 #ifdef _WIN32
     return localtime_s(&out, &seconds) == 0;
@@ -117,14 +133,7 @@ bool DateTimeToSeconds(const DateTime& value, int64_t& seconds) {
     DateTimeFields fields{};
     if (!DateTimeToFields(value, fields) || fields.year < 1900)
         return false;
-    tm local{};
-    local.tm_year = fields.year - 1900;
-    local.tm_mon = fields.month - 1;
-    local.tm_mday = fields.day;
-    local.tm_hour = fields.hour;
-    local.tm_min = fields.minute;
-    local.tm_sec = fields.second;
-    local.tm_isdst = -1;
+    tm local = CalendarOf(fields);
     const time_t result = mktime(&local);
     if (result == static_cast<time_t>(-1))
         return false;
@@ -140,18 +149,7 @@ std::string FormatDateTime(const DateTime& value, const char* format) {
     if (!DateTimeToFields(value, fields))
         return "Invalid DateTime";
 
-    tm calendar{};
-    calendar.tm_year = fields.year - 1900;
-    calendar.tm_mon = fields.month - 1;
-    calendar.tm_mday = fields.day;
-    calendar.tm_hour = fields.hour;
-    calendar.tm_min = fields.minute;
-    calendar.tm_sec = fields.second;
-    const int64_t daysSince1970 = DaysFromCivil(fields.year, fields.month, fields.day);
-    calendar.tm_wday = static_cast<int>(((daysSince1970 % 7) + 11) % 7); // 1970-01-01: Thursday
-    calendar.tm_yday = static_cast<int>(daysSince1970 - DaysFromCivil(fields.year, 1, 1));
-    calendar.tm_isdst = -1;
-
+    const tm calendar = CalendarOf(fields);
     char buffer[257];
     size_t length = strftime(buffer, sizeof buffer, format, &calendar);
     return std::string(buffer, length);
