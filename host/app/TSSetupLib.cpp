@@ -9,7 +9,10 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <QThread>
+
 #include <array>
+#include <atomic>
 
 namespace {
 
@@ -34,7 +37,7 @@ constexpr std::array<ScriptingClass, 12> kClasses = {{
 }};
 
 enum class State { NotStarted, Running, Ready, Failed };
-State g_state = State::NotStarted;
+std::atomic<State> g_state{State::NotStarted};
 
 QString localized(const char* text) {
     return QCoreApplication::translate("TSSetupLib", text);
@@ -81,6 +84,17 @@ bool runInitialization() {
 } // namespace
 
 bool TSSetupLib::initialize() {
+    if (g_state == State::Ready)
+        return true;
+    // Start-up may show an alert: it runs on the main thread, whoever asks first.
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application && QThread::currentThread() != application->thread()) {
+        bool ready = false;
+        QMetaObject::invokeMethod(
+            application, [&ready] { ready = TSSetupLib::initialize(); },
+            Qt::BlockingQueuedConnection);
+        return ready;
+    }
     if (g_state == State::NotStarted) {
         g_state = State::Running;
         g_state = runInitialization() ? State::Ready : State::Failed;

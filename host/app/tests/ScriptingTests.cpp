@@ -343,4 +343,22 @@ TEST_F(BottleFolders, InitialisedBottleQuitsWithItsWineProcesses) {
     EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(false));
     EXPECT_TRUE(program.waitForFinished(30000));
     EXPECT_EQ(scratch.valueForKey("status").toString(), "");
+
+    // Forced: the program is killed.
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setStandardOutputFile(QProcess::nullDevice());
+    second.setStandardErrorFile(QProcess::nullDevice());
+    second.start("wine", {"cmd"});
+    ASSERT_TRUE(second.waitForStarted(30000));
+    EXPECT_FALSE(second.waitForFinished(2000));
+    EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(true));
+    scratch.call("preForceQuit");
+    QVariant killed;
+    std::thread force([&] { killed = scratch.call("doForceQuit"); });
+    force.join();
+    scratch.call("postForceQuit_", {killed});
+    EXPECT_EQ(killed, QVariant(true));
+    EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(false));
+    EXPECT_TRUE(second.waitForFinished(30000));
 }

@@ -272,6 +272,52 @@ TEST(ServerLaunch, UntitledOpenOnlyWithoutALaunchEvent) {
     TSUserDefaults::standardUserDefaults().removeObjectForKey("FirstRunVersion");
 }
 
+namespace {
+
+// A delegate that records the steps of the launch sequence.
+class OrderServer : public TSServer {
+public:
+    void applicationWillFinishLaunching() override { steps << "willFinishLaunching"; }
+    void applicationOpenUntitledFile() override {
+        steps << "openUntitled";
+        TSServer::applicationOpenUntitledFile();
+    }
+    void processFirstRun(bool earlierVersionRan) override {
+        steps << QStringLiteral("firstRun:%1").arg(earlierVersionRan);
+        TSServer::processFirstRun(earlierVersionRan);
+    }
+    void setEnvironmentVariables() override { steps << "environment"; }
+    void completeStartup() override {
+        steps << "completeStartup";
+        TSServer::completeStartup();
+    }
+    QStringList steps;
+};
+
+} // namespace
+
+TEST(ServerLaunch, SequenceRunsInOrderAndDeferredWorkAfterIt) {
+    TSUserDefaults::standardUserDefaults().removeObjectForKey("FirstRunVersion");
+    TSApplication* application = TSApplication::sharedApplication();
+    OrderServer server;
+    application->setDelegate(&server);
+    QObject::connect(application, &TSApplication::applicationWillFinishLaunching, &server,
+                     [&server] { server.steps << "notification:willFinish"; });
+    QObject::connect(application, &TSApplication::applicationDidFinishLaunching, &server,
+                     [&server] { server.steps << "notification:didFinish"; });
+    server.performInvocationWhenAppStarted([&server] { server.steps << "deferred"; });
+
+    application->finishLaunching();
+    EXPECT_EQ(server.steps, (QStringList{"willFinishLaunching", "notification:willFinish",
+                                         "openUntitled", "firstRun:0", "environment",
+                                         "completeStartup", "notification:didFinish"}));
+    runPendingEvents();
+    EXPECT_EQ(server.steps.last(), "deferred");
+    EXPECT_TRUE(server.menusEnabled());
+    application->setDelegate(nullptr);
+    TSUserDefaults::standardUserDefaults().removeObjectForKey("FirstRunVersion");
+}
+
 TEST(ServerMenus, OnlyHelpWhileMenusAreDisabled) {
     TSServer server;
     QMenu help(QStringLiteral("Help"));
