@@ -80,23 +80,17 @@ int runSimpleFile(const QString& path) {
                                          globals, 1, nullptr);
     int status = 0;
     if (!result) {
-        status = -1;
-        if (PyErr_ExceptionMatches(PyExc_SystemExit)) {
-            PyObject* type = nullptr;
-            PyObject* value = nullptr;
-            PyObject* traceback = nullptr;
-            PyErr_Fetch(&type, &value, &traceback);
-            PyErr_NormalizeException(&type, &value, &traceback);
-            PyObject* code = value ? PyObject_GetAttrString(value, "code") : nullptr;
-            if (code == Py_None || (code && PyLong_Check(code) && PyLong_AsLong(code) == 0))
-                status = 0;
-            Py_XDECREF(code);
-            PyErr_Restore(type, value, traceback);
-        }
-        if (status != 0)
+        bool success = false;
+        QString exitStatus;
+        if (tsTakeSystemExit(&success, &exitStatus)) {
+            if (!success)
+                std::fprintf(stderr, "%s exited with status %s\n", displayName.constData(),
+                             exitStatus.toUtf8().constData());
+            status = success ? 0 : -1;
+        } else {
             tsPrintPythonError();
-        else
-            PyErr_Clear();
+            status = -1;
+        }
     }
     Py_XDECREF(result);
     if (PyDict_DelItemString(globals, "__file__") < 0)

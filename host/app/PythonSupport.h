@@ -19,6 +19,10 @@ private:
     PyGILState_STATE state_;
 };
 
+// When the pending Python error is a SystemExit: clears it, tells whether its status means
+// success (0 or None) and gives the status as text; true. Any other error stays pending; false.
+bool tsTakeSystemExit(bool* success, QString* status);
+
 // Prints the pending Python error to the console and clears it. A SystemExit is printed like
 // any other error: it must not end the host process.
 void tsPrintPythonError();

@@ -9,29 +9,38 @@
 
 #include <cstdio>
 
+bool tsTakeSystemExit(bool* success, QString* status) {
+    if (!PyErr_ExceptionMatches(PyExc_SystemExit))
+        return false;
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    PyObject* code = value ? PyObject_GetAttrString(value, "code") : nullptr;
+    if (success)
+        *success = code == Py_None || (code && PyLong_Check(code) && PyLong_AsLong(code) == 0);
+    PyObject* text = code ? PyObject_Repr(code) : nullptr;
+    if (status)
+        *status = text ? tsQStringFromPythonString(text) : QStringLiteral("?");
+    Py_XDECREF(text);
+    Py_XDECREF(code);
+    PyErr_Clear();
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    return true;
+}
+
 void tsPrintPythonError() {
     if (!PyErr_Occurred())
         return;
-    if (PyErr_ExceptionMatches(PyExc_SystemExit)) {
-        // PyErr_Print would end the process on SystemExit.
-        PyObject* type = nullptr;
-        PyObject* value = nullptr;
-        PyObject* traceback = nullptr;
-        PyErr_Fetch(&type, &value, &traceback);
-        PyErr_NormalizeException(&type, &value, &traceback);
-        PyObject* code = value ? PyObject_GetAttrString(value, "code") : nullptr;
-        PyObject* text = code ? PyObject_Repr(code) : nullptr;
-        const QString codeText = text ? tsQStringFromPythonString(text) : QStringLiteral("?");
-        std::fprintf(stderr, "SystemExit: %s\n", codeText.toUtf8().constData());
-        Py_XDECREF(text);
-        Py_XDECREF(code);
-        PyErr_Clear();
-        Py_XDECREF(type);
-        Py_XDECREF(value);
-        Py_XDECREF(traceback);
-        return;
-    }
-    PyErr_Print();
+    // PyErr_Print would end the process on SystemExit.
+    QString status;
+    if (tsTakeSystemExit(nullptr, &status))
+        std::fprintf(stderr, "SystemExit: %s\n", status.toUtf8().constData());
+    else
+        PyErr_Print();
 }
 
 PyObject* tsPythonStringFromQString(const QString& string) {

@@ -320,14 +320,17 @@ TEST_F(BottleFolders, InitialisedBottleQuitsWithItsWineProcesses) {
     ASSERT_TRUE(boot.waitForFinished(300000));
     ASSERT_EQ(boot.exitCode(), 0);
 
-    // A program that keeps running until its session ends.
+    // A program that keeps running until its session ends: cmd waiting for its input.
+    auto startProgram = [&environment](QProcess& program) {
+        program.setProcessEnvironment(environment);
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start("wine", {"cmd"});
+        ASSERT_TRUE(program.waitForStarted(30000));
+        EXPECT_FALSE(program.waitForFinished(2000)) << "cmd waits for its input";
+    };
     QProcess program;
-    program.setProcessEnvironment(environment);
-    program.setStandardOutputFile(QProcess::nullDevice());
-    program.setStandardErrorFile(QProcess::nullDevice());
-    program.start("wine", {"cmd"});
-    ASSERT_TRUE(program.waitForStarted(30000));
-    EXPECT_FALSE(program.waitForFinished(2000)) << "cmd waits for its input";
+    startProgram(program);
 
     const TSPyObject scratch = bottle("Scratch");
     ASSERT_FALSE(scratch.isNull());
@@ -346,12 +349,7 @@ TEST_F(BottleFolders, InitialisedBottleQuitsWithItsWineProcesses) {
 
     // Forced: the program is killed.
     QProcess second;
-    second.setProcessEnvironment(environment);
-    second.setStandardOutputFile(QProcess::nullDevice());
-    second.setStandardErrorFile(QProcess::nullDevice());
-    second.start("wine", {"cmd"});
-    ASSERT_TRUE(second.waitForStarted(30000));
-    EXPECT_FALSE(second.waitForFinished(2000));
+    startProgram(second);
     EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(true));
     scratch.call("preForceQuit");
     QVariant killed;
