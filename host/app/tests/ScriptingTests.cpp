@@ -337,12 +337,17 @@ TEST_F(BottleFolders, InitialisedBottleQuitsWithItsWineProcesses) {
     EXPECT_EQ(scratch.valueForKey("up_to_date"), QVariant(true));
     EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(true));
 
-    scratch.call("preQuit");
-    QVariant ended;
-    std::thread shutdown([&] { ended = scratch.call("doQuit"); });
-    shutdown.join();
-    scratch.call("postQuit_", {ended});
-    EXPECT_EQ(ended, QVariant(true));
+    // The steps of a shutdown: first and last on the main thread, the slow one on another.
+    auto shutDown = [&scratch](const char* pre, const char* step, const char* post) {
+        scratch.call(pre);
+        QVariant result;
+        std::thread worker([&] { result = scratch.call(step); });
+        worker.join();
+        scratch.call(post, {result});
+        return result;
+    };
+
+    EXPECT_EQ(shutDown("preQuit", "doQuit", "postQuit_"), QVariant(true));
     EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(false));
     EXPECT_TRUE(program.waitForFinished(30000));
     EXPECT_EQ(scratch.valueForKey("status").toString(), "");
@@ -351,12 +356,7 @@ TEST_F(BottleFolders, InitialisedBottleQuitsWithItsWineProcesses) {
     QProcess second;
     startProgram(second);
     EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(true));
-    scratch.call("preForceQuit");
-    QVariant killed;
-    std::thread force([&] { killed = scratch.call("doForceQuit"); });
-    force.join();
-    scratch.call("postForceQuit_", {killed});
-    EXPECT_EQ(killed, QVariant(true));
+    EXPECT_EQ(shutDown("preForceQuit", "doForceQuit", "postForceQuit_"), QVariant(true));
     EXPECT_EQ(scratch.valueForKey("is_running"), QVariant(false));
     EXPECT_TRUE(second.waitForFinished(30000));
 }

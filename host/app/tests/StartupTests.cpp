@@ -10,8 +10,10 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QThread>
@@ -316,6 +318,32 @@ TEST(ServerLaunch, SequenceRunsInOrderAndDeferredWorkAfterIt) {
     EXPECT_TRUE(server.menusEnabled());
     application->setDelegate(nullptr);
     TSUserDefaults::standardUserDefaults().removeObjectForKey("FirstRunVersion");
+}
+
+TEST(ServerLaunch, EnvironmentForChildrenIsSetOnce) {
+    EnvironmentGuard guard({"HOME", "TS_BOTTLE_PATH", "TS_APP_BUNDLE_PATH"});
+    QTemporaryFile notAFolder;
+    ASSERT_TRUE(notAFolder.open());
+    qputenv("HOME", QFile::encodeName(notAFolder.fileName()));
+
+    TSServer server;
+    server.setEnvironmentVariables();
+    const QString home = qEnvironmentVariable("HOME");
+    EXPECT_NE(home, notAFolder.fileName()) << "a HOME that is no folder is replaced";
+    EXPECT_TRUE(QFileInfo(home).isDir()) << home.toStdString();
+    EXPECT_EQ(qEnvironmentVariable("TS_BOTTLE_PATH"), TSServer::getBottleDir());
+    EXPECT_EQ(qEnvironmentVariable("TS_APP_BUNDLE_PATH"), QStringLiteral(HOST_BUNDLE_DIR));
+
+    // Children inherit it.
+    QProcess child;
+    child.start("/bin/sh", {"-c", "printf %s \"$TS_APP_BUNDLE_PATH\""});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    EXPECT_EQ(QString::fromUtf8(child.readAllStandardOutput()), QStringLiteral(HOST_BUNDLE_DIR));
+
+    // Once per process.
+    qputenv("TS_APP_BUNDLE_PATH", "changed");
+    server.setEnvironmentVariables();
+    EXPECT_EQ(qEnvironmentVariable("TS_APP_BUNDLE_PATH"), "changed");
 }
 
 TEST(ServerMenus, OnlyHelpWhileMenusAreDisabled) {
