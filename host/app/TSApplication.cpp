@@ -1,13 +1,180 @@
 #include "TSApplication.h"
 
-TSApplication::TSApplication(int& argc, char** argv) : QApplication(argc, argv) {
+#include "TSServer.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QMetaMethod>
+#include <QScreen>
+#include <QSysInfo>
+#include <QUrl>
+
+const char* const TSApplication::kNotificationNames[14] = {
+    "applicationDidBecomeActive",     "applicationDidChangeScreenParameters",
+    "applicationDidFinishLaunching",  "applicationDidHide",
+    "applicationDidResignActive",     "applicationDidUnhide",
+    "applicationDidUpdate",           "applicationWillBecomeActive",
+    "applicationWillFinishLaunching", "applicationWillHide",
+    "applicationWillResignActive",    "applicationWillTerminate",
+    "applicationWillUnhide",          "applicationWillUpdate",
+};
+
+namespace {
+
+// The method of that name without arguments, when the object has one.
+QMetaMethod methodNamed(const QObject* object, const char* name) {
+    const QMetaObject* meta = object->metaObject();
+    const int index = meta->indexOfMethod(
+        QMetaObject::normalizedSignature((QByteArray(name) + "()").constData()).constData());
+    return index < 0 ? QMetaMethod() : meta->method(index);
+}
+
+// Command-line launch arguments that are URLs rather than files.
+bool looksLikeUrl(const QString& argument) {
+    const QUrl url(argument, QUrl::StrictMode);
+    return url.isValid() && url.scheme().size() > 1 && !QDir::isAbsolutePath(argument);
+}
+
+} // namespace
+
+TSApplication::TSApplication(int& argc, char** argv, const QString& bundlePath)
+    : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("Halcyon Imaging"));
     setApplicationName(QStringLiteral("MacHost"));
+    setApplicationDisplayName(QStringLiteral("Halcyon Imaging"));
     setQuitOnLastWindowClosed(false);
+
+    bundlePath_ = QDir::cleanPath(
+        bundlePath.isEmpty() ? applicationDirPath() + QStringLiteral("/../..") : bundlePath);
+    tesseraRoot_ = bundlePath_ + QStringLiteral("/Contents/SharedSupport/halcyonimaging");
+
+    connect(this, &QGuiApplication::applicationStateChanged, this, &TSApplication::emitStateChange);
+    for (auto signal : {&QGuiApplication::screenAdded, &QGuiApplication::screenRemoved})
+        connect(this, signal, this, &TSApplication::applicationDidChangeScreenParameters);
+    connect(this, &QCoreApplication::aboutToQuit, this, &TSApplication::applicationWillTerminate);
+}
+
+TSApplication::~TSApplication() = default;
+
+TSApplication* TSApplication::sharedApplication() {
+    return qobject_cast<TSApplication*>(QCoreApplication::instance());
+}
+
+QString TSApplication::resourcePath() const {
+    return bundlePath_ + QStringLiteral("/Contents/Resources");
+}
+
+void TSApplication::emitStateChange(Qt::ApplicationState state) {
+    const bool wasActive = lastState_ == Qt::ApplicationActive;
+    const bool isActive = state == Qt::ApplicationActive;
+    lastState_ = state;
+    if (isActive && !wasActive) {
+        Q_EMIT applicationWillBecomeActive();
+        Q_EMIT applicationDidBecomeActive();
+    } else if (wasActive && !isActive) {
+        Q_EMIT applicationWillResignActive();
+        Q_EMIT applicationDidResignActive();
+    }
+}
+
+void TSApplication::connectWineController(QObject* controller, bool connect) {
+    for (const char* name : kNotificationNames) {
+        const QMetaMethod slot = methodNamed(controller, name);
+        if (!slot.isValid())
+            continue;
+        const QMetaMethod signal = methodNamed(this, name);
+        if (connect)
+            QObject::connect(this, signal, controller, slot);
+        else
+            QObject::disconnect(this, signal, controller, slot);
+    }
+}
+
+void TSApplication::setWineController(QObject* controller) {
+    if (wineController_)
+        connectWineController(wineController_, false);
+    wineController_ = controller;
+    const QMetaObject* meta = controller ? controller->metaObject() : nullptr;
+    handlesEvents_ = meta && meta->indexOfMethod("handleEvent(QEvent*)") >= 0;
+    observesSentEvents_ = meta && meta->indexOfMethod("didSendEvent(QEvent*)") >= 0;
+    answersDisplayCapture_ = meta && meta->indexOfMethod("areDisplaysCaptured()") >= 0;
+    if (controller)
+        connectWineController(controller, true);
+}
+
+bool TSApplication::isInFullScreenMode() const {
+    bool captured = false;
+    if (wineController_ && answersDisplayCapture_)
+        QMetaObject::invokeMethod(wineController_.data(), "areDisplaysCaptured",
+                                  Qt::DirectConnection, Q_RETURN_ARG(bool, captured));
+    return captured;
+}
+
+bool TSApplication::notify(QObject* receiver, QEvent* event) {
+    QObject* controller = wineController_.data();
+    if (!controller)
+        return QApplication::notify(receiver, event);
+    bool consumed = false;
+    if (handlesEvents_)
+        QMetaObject::invokeMethod(controller, "handleEvent", Qt::DirectConnection,
+                                  Q_RETURN_ARG(bool, consumed), Q_ARG(QEvent*, event));
+    if (consumed)
+        return true;
+    const bool result = QApplication::notify(receiver, event);
+    // The controller may have gone while the event was delivered.
+    if (wineController_ && observesSentEvents_)
+        QMetaObject::invokeMethod(wineController_.data(), "didSendEvent", Qt::DirectConnection,
+                                  Q_ARG(QEvent*, event));
+    return result;
+}
+
+QString TSApplication::systemInformationString() const {
+    QStringList lines;
+    lines << QStringLiteral("%1 %2").arg(TSServer::productDisplayName(),
+                                         TSServer::productVersionString());
+    // The operating system the host really runs on.
+    if (QSysInfo::productType() == QLatin1String("macos"))
+        lines << QStringLiteral("macOS %1").arg(QSysInfo::productVersion());
+    else
+        lines << QSysInfo::prettyProductName();
+    lines << QStringLiteral("Install location: %1").arg(bundlePath_);
+    lines << QStringLiteral("Mac Locale: %1").arg(QLocale::system().name());
+    for (const char* name : {"LANG", "LC_COLLATE", "LC_CTYPE", "LC_MESSAGES", "LC_MONETARY",
+                             "LC_NUMERIC", "LC_TIME", "LC_ALL"}) {
+        if (qEnvironmentVariableIsSet(name))
+            lines << QStringLiteral("%1: %2").arg(QLatin1String(name), qEnvironmentVariable(name));
+    }
+    lines << QStringLiteral("\n");
+    return lines.join('\n');
 }
 
 void TSApplication::finishLaunching() {
+    TSServer* server = delegate_.data();
+    if (server)
+        server->applicationWillFinishLaunching();
+    Q_EMIT applicationWillFinishLaunching();
+
+    QStringList launchArguments = arguments();
+    launchArguments.removeFirst();
+    for (const QString& argument : launchArguments) {
+        if (!server || argument.isEmpty())
+            continue;
+        if (looksLikeUrl(argument))
+            server->handleGetURLEvent(argument);
+        else
+            server->applicationOpenFile(QDir::current().absoluteFilePath(argument));
+    }
+
+    if (server)
+        server->applicationDidFinishLaunching();
     Q_EMIT applicationDidFinishLaunching();
-    // The host quits when the last task it launched has exited; nothing has been launched.
-    quit();
+}
+
+void TSApplication::terminate() {
+    if (terminating_)
+        return;
+    terminating_ = true;
+    // A queued call also works before the event loop runs: it is handled once it does.
+    QMetaObject::invokeMethod(
+        this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }

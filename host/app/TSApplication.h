@@ -1,16 +1,86 @@
-// The host's application object.
+// The host's application object: fixes the product root inside the application bundle, runs
+// the launch sequence with its delegate, forwards events and notifications to the Wine
+// controller of a Windows program running inside this process, and describes the system.
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
+#include <QString>
+
+#include "TSServer.h"
 
 class TSApplication : public QApplication {
     Q_OBJECT
 public:
-    TSApplication(int& argc, char** argv);
+    // bundlePath: the application bundle ("… .app"); empty means the bundle that holds the
+    // executable (…/Contents/MacOS/MacHost).
+    TSApplication(int& argc, char** argv, const QString& bundlePath = QString());
+    ~TSApplication() override;
 
-    // End of launching, run once the event loop is up.
+    static TSApplication* sharedApplication();
+    static bool accessInstanceVariablesDirectly() { return false; }
+
+    QString mainBundlePath() const { return bundlePath_; }
+    QString resourcePath() const;
+    // The product root: the bundle's shared-support folder plus "halcyonimaging".
+    QString tesseraRoot() const { return tesseraRoot_; }
+
+    // The delegate (not owned).
+    TSServer* delegate() const { return delegate_; }
+    void setDelegate(TSServer* delegate) { delegate_ = delegate; }
+
+    // The hook object of the Wine driver (not owned), or none.
+    QObject* wineController() const { return wineController_; }
+    void setWineController(QObject* controller);
+    bool isInFullScreenMode() const;
+
+    QString systemInformationString() const;
+
+    // The launch sequence: will-finish, the launch events of the command line (files and
+    // URLs), did-finish. Run once the event loop is up.
     void finishLaunching();
+    // Asks the application to quit at the next turn of the main loop (also before it runs).
+    void terminate();
+    bool isTerminating() const { return terminating_; }
+
+    // The application's notifications.
+    static const char* const kNotificationNames[14];
+
+    bool notify(QObject* receiver, QEvent* event) override;
 
 Q_SIGNALS:
+    void applicationDidBecomeActive();
+    void applicationDidChangeScreenParameters();
     void applicationDidFinishLaunching();
+    void applicationDidHide();
+    void applicationDidResignActive();
+    void applicationDidUnhide();
+    void applicationDidUpdate();
+    void applicationWillBecomeActive();
+    void applicationWillFinishLaunching();
+    void applicationWillHide();
+    void applicationWillResignActive();
+    void applicationWillTerminate();
+    void applicationWillUnhide();
+    void applicationWillUpdate();
+
+private:
+    void connectWineController(QObject* controller, bool connect);
+    void emitStateChange(Qt::ApplicationState state);
+
+    QString bundlePath_;
+    QString tesseraRoot_;
+    QPointer<TSServer> delegate_;
+    QPointer<QObject> wineController_;
+    bool handlesEvents_ = false;
+    bool observesSentEvents_ = false;
+    bool answersDisplayCapture_ = false;
+    Qt::ApplicationState lastState_ = Qt::ApplicationInactive;
+    bool terminating_ = false;
 };
+
+// The hook object of the Wine driver answers these (Q_INVOKABLE) methods:
+//   bool handleEvent(QEvent* event)  — true when it consumed the event
+//   void didSendEvent(QEvent* event)
+//   bool areDisplaysCaptured()
+// and any of the notification names above, taking no argument.

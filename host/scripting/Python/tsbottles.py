@@ -1,0 +1,377 @@
+"""Bottles: Wine prefixes in the user's bottle folder and in the managed (published) bottle
+folders. Each bottle keeps its own settings in a small file inside its folder:
+
+    [Bottle]
+    DisplayName = Work
+    Default = yes
+"""
+
+import configparser
+import os
+import shutil
+import socket
+import subprocess
+import threading
+import time
+
+import tsutils
+
+_SECTION = "Bottle"
+_settings_lock = threading.RLock()
+
+# How long a polite shutdown may take before it counts as refused, and a forced one.
+QUIT_TIMEOUT = 60
+FORCE_QUIT_TIMEOUT = 20
+
+
+# --- where bottles are -------------------------------------------------------------------
+
+def _settings_path(path):
+    return os.path.join(path, tsutils.BOTTLE_SETTINGS_FILE)
+
+
+def _read_settings(path):
+    parser = configparser.ConfigParser()
+    parser.optionxform = str
+    try:
+        parser.read(_settings_path(path), encoding="utf-8")
+    except (configparser.Error, UnicodeDecodeError):
+        pass
+    if not parser.has_section(_SECTION):
+        parser.add_section(_SECTION)
+    return parser
+
+
+def _write_settings(path, parser):
+    target = _settings_path(path)
+    temporary = target + ".new"
+    with open(temporary, "w", encoding="utf-8") as stream:
+        parser.write(stream)
+    os.replace(temporary, target)
+
+
+def _valid_name(name):
+    return bool(name) and name not in (".", "..") and "/" not in name and "\0" not in name
+
+
+def _is_bottle(path):
+    """A folder with our settings file, or a Wine prefix."""
+    if not os.path.isdir(path):
+        return False
+    return any(os.path.exists(os.path.join(path, entry))
+               for entry in (tsutils.BOTTLE_SETTINGS_FILE, "system.reg", "drive_c"))
+
+
+def _folders():
+    """(folder, managed) pairs, the user's bottle folder first."""
+    return [(tsutils.bottle_dir(), False)] + [(folder, True) for folder in tsutils.managed_bottle_dirs()]
+
+
+def all_bottles():
+    """(name, path, managed) of every bottle; a name in an earlier folder hides a later one."""
+    found = []
+    seen = set()
+    for folder, managed in _folders():
+        try:
+            entries = sorted(os.listdir(folder))
+        except OSError:
+            continue
+        for name in entries:
+            path = os.path.join(folder, name)
+            if name in seen or not _is_bottle(path):
+                continue
+            seen.add(name)
+            found.append((name, path, managed))
+    return found
+
+
+def find_bottle(name):
+    """(path, managed) of the named bottle, or None."""
+    if not _valid_name(name):
+        return None
+    for folder, managed in _folders():
+        path = os.path.join(folder, name)
+        if _is_bottle(path):
+            return path, managed
+    return None
+
+
+# --- Wine processes of a prefix --------------------------------------------------------
+
+def server_folder(prefix):
+    """Where Wine keeps the server socket of the prefix: Debian's Wine names its folder in the
+    prefix's "wineserver" file; Wine's own default is /tmp/.wine-<uid>."""
+    info = os.stat(prefix)
+    base = "/tmp/.wine-%u" % os.getuid()
+    try:
+        with open(os.path.join(prefix, "wineserver"), encoding="utf-8") as stream:
+            name = stream.read().strip()
+        if name and "/" not in name and name not in (".", ".."):
+            base = os.path.join("/tmp", name)
+    except OSError:
+        pass
+    return os.path.join(base, "server-%x-%x" % (info.st_dev, info.st_ino))
+
+
+def _server_socket(prefix):
+    return os.path.join(server_folder(prefix), "socket")
+
+
+def prefix_running(prefix):
+    """Whether a Wine server (and so possibly Wine processes) runs for the prefix."""
+    try:
+        path = _server_socket(prefix)
+    except OSError:
+        return False
+    connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    try:
+        connection.connect(path)
+        return True
+    except OSError:
+        return False
+    finally:
+        connection.close()
+
+
+def _run_wine(prefix, arguments, timeout):
+    """Runs a Wine program of the system in the prefix; its exit status, or None on timeout.
+    Its output goes nowhere, so no background Wine process holds the caller's pipes."""
+    try:
+        completed = subprocess.run(arguments, env=tsutils.wine_environment(prefix),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, timeout=timeout)
+        return completed.returncode
+    except subprocess.TimeoutExpired:
+        return None
+    except OSError:
+        return -1
+
+
+def _wait_until_ended(prefix, timeout):
+    deadline = time.monotonic() + timeout
+    _run_wine(prefix, [tsutils.wine_program("wineserver"), "--wait"], timeout)
+    while prefix_running(prefix):
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(0.1)
+    return True
+
+
+def quit_prefix(prefix, timeout=QUIT_TIMEOUT):
+    """Ends the session of the prefix the way logging off does: every window is asked to
+    close (one may refuse), then the remaining processes end. True when the prefix's Wine
+    server has gone; False when a program refused or the prefix did not stop in time."""
+    if not prefix_running(prefix):
+        return True
+    status = _run_wine(prefix, [tsutils.wine_program("wineboot"), "--end-session", "--shutdown",
+                                "--kill"], timeout)
+    if status != 0:
+        return False
+    return _wait_until_ended(prefix, timeout)
+
+
+def kill_prefix(prefix, timeout=FORCE_QUIT_TIMEOUT):
+    """Kills every Wine process of the prefix; True when its Wine server has gone."""
+    if not prefix_running(prefix):
+        return True
+    _run_wine(prefix, [tsutils.wine_program("wineserver"), "--kill"], timeout)
+    return _wait_until_ended(prefix, timeout)
+
+
+# --- information read from a prefix ------------------------------------------------------
+
+def _registry_values(prefix, key):
+    """Values of a key in the prefix's user registry file, as {lower-case name: raw text}."""
+    header = "[" + key.replace("\\", "\\\\").lower() + "]"
+    values = {}
+    try:
+        with open(os.path.join(prefix, "user.reg"), encoding="utf-8", errors="replace") as stream:
+            inside = False
+            for line in stream:
+                line = line.strip()
+                if line.startswith("["):
+                    inside = line.lower().split("]")[0] + "]" == header
+                    continue
+                if inside and line.startswith('"') and "=" in line:
+                    name, _, value = line.partition("=")
+                    values[name.strip('"').lower()] = value
+    except OSError:
+        pass
+    return values
+
+
+def _start_menu_programs(prefix):
+    drive = os.path.join(prefix, "drive_c")
+    folders = [os.path.join(drive, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs")]
+    users = os.path.join(drive, "users")
+    try:
+        for user in sorted(os.listdir(users)):
+            folders.append(os.path.join(users, user, "AppData", "Roaming", "Microsoft", "Windows",
+                                        "Start Menu", "Programs"))
+    except OSError:
+        pass
+    names = set()
+    for folder in folders:
+        for _, _, files in os.walk(folder):
+            names.update(entry[:-4] for entry in files if entry.lower().endswith(".lnk"))
+    return sorted(names, key=str.lower)
+
+
+# --- the classes the host uses -----------------------------------------------------------
+
+class BottleQuery(object):
+    @classmethod
+    def defaultBottle(cls):
+        with _settings_lock:
+            for name, path, _ in all_bottles():
+                if _read_settings(path)[_SECTION].getboolean("Default", fallback=False):
+                    return name
+        return None
+
+    @classmethod
+    def bottles(cls):
+        return [name for name, _, _ in all_bottles()]
+
+
+class BottleManagement(object):
+    @classmethod
+    def setBottle_isDefault_(cls, name, is_default):
+        found = find_bottle(name)
+        if found is None:
+            return False
+        with _settings_lock:
+            try:
+                if is_default:
+                    # One default at a time.
+                    for other, path, managed in all_bottles():
+                        if other != name and not managed:
+                            parser = _read_settings(path)
+                            if parser[_SECTION].getboolean("Default", fallback=False):
+                                parser.remove_option(_SECTION, "Default")
+                                _write_settings(path, parser)
+                parser = _read_settings(found[0])
+                if is_default:
+                    parser.set(_SECTION, "Default", "yes")
+                else:
+                    parser.remove_option(_SECTION, "Default")
+                _write_settings(found[0], parser)
+            except OSError:
+                return False
+        return True
+
+    @classmethod
+    def deleteBottle_(cls, name):
+        found = find_bottle(name)
+        if found is None:
+            return [False, "There is no bottle named \u201c%s\u201d." % (name,)]
+        path, managed = found
+        if managed:
+            return [False, "The bottle \u201c%s\u201d is managed and cannot be deleted." % (name,)]
+        if not kill_prefix(path):
+            return [False, "The programs of the bottle \u201c%s\u201d could not be ended." % (name,)]
+        try:
+            shutil.rmtree(path)
+        except OSError as error:
+            return [False, "The bottle \u201c%s\u201d could not be deleted: %s" % (name, error.strerror or error)]
+        return [True, ""]
+
+    @classmethod
+    def wineEjectForBottle_(cls, name):
+        found = find_bottle(name)
+        if found is None:
+            return False
+        return _run_wine(found[0], [tsutils.wine_program("wine"), "eject"], QUIT_TIMEOUT) == 0
+
+
+class BottleWrapper(object):
+    """One bottle; its key-value properties are attributes."""
+
+    def __init__(self, name, path, managed):
+        settings = _read_settings(path)[_SECTION]
+        self.name = name
+        self.wine_prefix = path
+        self.display_name = settings.get("DisplayName", fallback="") or name
+        self.is_default = settings.getboolean("Default", fallback=False)
+        self.is_managed = managed
+        self.system_drive = os.path.join(path, "drive_c")
+        self.is_csmt_disabled = False
+        self.is_high_resolution = False
+        self.installed_applications = []
+        self.status = ""
+        self.loading = set()
+
+    @classmethod
+    def initWithName_(cls, name):
+        found = find_bottle(name)
+        if found is None:
+            return None
+        try:
+            return cls(name, found[0], found[1])
+        except OSError:
+            return None
+
+    @property
+    def up_to_date(self):
+        # A prefix that Wine has not set up yet needs its update.
+        return any(os.path.exists(os.path.join(self.wine_prefix, entry))
+                   for entry in (".update-timestamp", "system.reg"))
+
+    @property
+    def is_running(self):
+        return prefix_running(self.wine_prefix)
+
+    @property
+    def can_run_commands(self):
+        return os.path.isdir(self.wine_prefix) and os.access(self.wine_prefix, os.W_OK)
+
+    # Information loaders: pre and post run on the main thread, load on a worker.
+    def preLoadIsCSMTDisabled(self):
+        self.loading.add("csmt")
+
+    def loadIsCSMTDisabled(self):
+        value = _registry_values(self.wine_prefix, "Software\\Wine\\Direct3D").get("csmt", "")
+        self.is_csmt_disabled = value.strip().lower() == "dword:00000000"
+
+    def postLoadIsCSMTDisabled(self):
+        self.loading.discard("csmt")
+
+    def preLoadIsHighResolution(self):
+        self.loading.add("high_resolution")
+
+    def loadIsHighResolution(self):
+        value = _registry_values(self.wine_prefix, "Software\\Wine\\Mac Driver").get("retinamode", "")
+        self.is_high_resolution = value.strip().strip('"').lower() in ("y", "yes", "true", "1")
+
+    def postLoadIsHighResolution(self):
+        self.loading.discard("high_resolution")
+
+    def preLoadInstalledApplications(self):
+        self.loading.add("applications")
+
+    def loadInstalledApplications(self):
+        self.installed_applications = _start_menu_programs(self.wine_prefix)
+
+    def postLoadInstalledApplications(self):
+        self.loading.discard("applications")
+
+    # Shutdown steps: pre and post on the main thread, do on the shutdown thread.
+    def preQuit(self):
+        self.status = "Shutting down"
+
+    def doQuit(self):
+        return quit_prefix(self.wine_prefix)
+
+    def postQuit_(self, ended):
+        self.status = "" if ended else "Running"
+
+    def preForceQuit(self):
+        self.status = "Forcing shutdown"
+
+    def doForceQuit(self):
+        return kill_prefix(self.wine_prefix)
+
+    def postForceQuit_(self, ended):
+        self.status = "" if ended else "Running"
+
+    def cancelShutdown(self):
+        self.status = "Running" if prefix_running(self.wine_prefix) else ""
