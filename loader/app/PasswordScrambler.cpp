@@ -1,5 +1,6 @@
 #include "PasswordScrambler.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -79,7 +80,7 @@ std::string EncryptPassword(const std::string& clearText, const char* keyText) {
         if (clearText.empty())
             return std::string();
         std::vector<unsigned char> buffer(RoundUpToBlock(clearText.size()), 0);
-        memcpy(buffer.data(), clearText.data(), clearText.size());
+        std::copy(clearText.begin(), clearText.end(), buffer.begin());
         Key key = MakeKey(keyText);
         for (size_t offset = 0; offset < buffer.size(); offset += 8)
             EncryptBlock(buffer.data() + offset, key);
