@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "LoaderMessages.h"
 #include "OrlaLog.h"
@@ -423,6 +424,40 @@ TEST_F(LoaderWindow, AutoCloseEndsTheLoopFiveSecondsAfterTheLaunch) {
     Pump(hWnd, 8000, &quit);
     EXPECT_TRUE(quit);
     EXPECT_GE(GetTickCount() - start, 4900u);
+}
+
+// The program's own modal loop ends on the quit message of the auto-close timer.
+TEST_F(LoaderWindow, ModalWindowEndsAfterALaunchWithAutoClose) {
+    WriteFileText("TillerConfig.txt", "srv\r\nAutoClose=Y\r\n");
+    // Plays the worker: reports a launch once the window is up, and closes a window that
+    // stays open too long so that the test fails instead of hanging.
+    std::thread worker([] {
+        HWND found = nullptr;
+        for (int i = 0; i < 200 && found == nullptr; ++i) {
+            Sleep(50);
+            HWND candidate = FindWindowA(nullptr, "Halcyon Web Loader (4.0)");
+            DWORD process = 0;
+            GetWindowThreadProcessId(candidate, &process);
+            if (candidate != nullptr && process == GetCurrentProcessId())
+                found = candidate;
+        }
+        if (found == nullptr)
+            return;
+        PostMessageA(found, WM_LOADER_LAUNCHED, 0, 0);
+        for (int i = 0; i < 300 && IsWindow(found); ++i)
+            Sleep(50);
+        if (IsWindow(found))
+            PostMessageA(found, WM_CLOSE, 0, 0);
+    });
+    CSkiffAppDlg modal;
+    DWORD start = GetTickCount();
+    modal.DoModal();
+    DWORD elapsed = GetTickCount() - start;
+    worker.join();
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_GE(elapsed, 4900u);
+    EXPECT_LT(elapsed, 14000u);
 }
 
 TEST_F(LoaderWindow, CloseBoxSavesAndEscapeDoesNot) {
