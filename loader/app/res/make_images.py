@@ -95,7 +95,7 @@ EMBLEM = ["-fill", "#1d5b8f", "-draw", "circle 15,15 15,1",
           "-fill", "white", "-draw", "path 'M 4,18 Q 10,11 16,18 T 28,18 L 28,21 Q 22,14 16,21 T 4,21 Z'",
           "-fill", "#f2b134", "-draw", "circle 19,9 19,6"]
 subprocess.run(["convert", "-size", "95x30", "xc:white"] + EMBLEM +
-               ["-fill", "#1d5b8f", "-font", "DejaVu-Sans-Bold", "-pointsize", "14",
+               ["-fill", "#1d5b8f", "-font", "DejaVu-Sans-Bold", "-pointsize", "13",
                 "-draw", "text 34,14 'Halcyon'",
                 "-fill", "#5a6b7b", "-font", "DejaVu-Sans", "-pointsize", "10",
                 "-draw", "text 35,26 'Imaging'",

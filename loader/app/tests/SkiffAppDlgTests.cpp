@@ -76,6 +76,20 @@ protected:
 
     HWND List() const { return GetDlgItem(hWnd, IDC_STATUS_LIST); }
 
+    // Dialog units in pixels; position and size are converted each on its own.
+    RECT DialogUnits(int x, int y) const {
+        RECT rect{x, y, 0, 0};
+        MapDialogRect(hWnd, &rect);
+        return rect;
+    }
+
+    RECT RectInDialog(HWND item) const {
+        RECT rect;
+        GetWindowRect(item, &rect);
+        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
     ScratchFolder folder;
     std::unique_ptr<CSkiffAppDlg> dialog;
     HWND hWnd = nullptr;
@@ -111,10 +125,9 @@ TEST_F(LoaderWindow, LayoutCaptionAndControls) {
     EXPECT_EQ(WindowText(hWnd), "Halcyon Web Loader (4.0)");
     RECT client;
     GetClientRect(hWnd, &client);
-    RECT size{0, 0, 305, 213};
-    MapDialogRect(hWnd, &size);
-    EXPECT_EQ(client.right, size.right);
-    EXPECT_EQ(client.bottom, size.bottom);
+    RECT size = DialogUnits(305, 213);
+    EXPECT_EQ(client.right, size.left);
+    EXPECT_EQ(client.bottom, size.top);
     LONG style = GetWindowLongA(hWnd, GWL_STYLE);
     EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME),
               WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME);
@@ -127,18 +140,13 @@ TEST_F(LoaderWindow, LayoutCaptionAndControls) {
         char className[64] = {};
         GetClassNameA(item, className, sizeof className);
         EXPECT_STREQ(className, p.className);
-        // Position and size are converted from dialog units each on its own.
-        RECT at{p.x, p.y, 0, 0}, size{0, 0, p.width, p.height < 0 ? 0 : p.height};
-        MapDialogRect(hWnd, &at);
-        MapDialogRect(hWnd, &size);
-        RECT actual;
-        GetWindowRect(item, &actual);
-        MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&actual), 2);
+        RECT at = DialogUnits(p.x, p.y), size = DialogUnits(p.width, p.height);
+        RECT actual = RectInDialog(item);
         EXPECT_EQ(actual.left, at.left);
         EXPECT_EQ(actual.top, at.top);
-        EXPECT_EQ(actual.right - actual.left, size.right);
+        EXPECT_EQ(actual.right - actual.left, size.left);
         if (p.height >= 0) {
-            EXPECT_EQ(actual.bottom - actual.top, size.bottom);
+            EXPECT_EQ(actual.bottom - actual.top, size.top);
         }
         if (p.text != nullptr) {
             EXPECT_EQ(WindowText(item), p.text);
@@ -168,11 +176,7 @@ TEST_F(LoaderWindow, LayoutCaptionAndControls) {
                sizeof bitmap, &bitmap);
     EXPECT_EQ(bitmap.bmWidth, 95);
     EXPECT_EQ(bitmap.bmHeight, 30);
-    RECT logoAt{227, 65, 0, 0};
-    MapDialogRect(hWnd, &logoAt);
-    RECT logoRect;
-    GetWindowRect(logo, &logoRect);
-    MapWindowPoints(nullptr, hWnd, reinterpret_cast<POINT*>(&logoRect), 2);
+    RECT logoAt = DialogUnits(227, 65), logoRect = RectInDialog(logo);
     EXPECT_EQ(logoRect.left, logoAt.left);
     EXPECT_EQ(logoRect.top, logoAt.top);
 
