@@ -535,6 +535,36 @@ int CountPixels(HDC dc, const RECT& area, COLORREF colour) {
     return count;
 }
 
+// Empty, warning, error, check mark, empty; magenta shows the background.
+TEST_F(LoaderWindow, StatusImagesAreTransparentWhereMagenta) {
+    Open(nullptr);
+    HIMAGELIST images =
+        reinterpret_cast<HIMAGELIST>(SendMessageA(List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    ASSERT_NE(images, nullptr);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT all{0, 0, 16, 16};
+    const COLORREF marks[] = {0, RGB(255, 255, 0), RGB(255, 0, 0), RGB(0, 192, 0), 0};
+    for (int index = 0; index < 5; ++index) {
+        SCOPED_TRACE(index);
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        ImageList_Draw(images, index, dc, 0, 0, ILD_TRANSPARENT);
+        EXPECT_EQ(CountPixels(dc, all, RGB(255, 0, 255)), 0);
+        EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 255, 255));
+        if (marks[index] == 0) {
+            EXPECT_EQ(CountPixels(dc, all, RGB(255, 255, 255)), 256);
+        } else {
+            EXPECT_GT(CountPixels(dc, all, marks[index]), 20);
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
 TEST_F(LoaderWindow, ColourButtonsDrawBevelTextAndStates) {
     Open(nullptr);
     HWND button = GetDlgItem(hWnd, IDC_LAUNCH);
