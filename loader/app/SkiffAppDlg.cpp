@@ -371,14 +371,14 @@ void CSkiffAppDlg::StartSession(BYTE reload) {
         EnableWindow(Item(IDC_LAUNCH), FALSE);
         EnableWindow(Item(IDC_RELOAD), FALSE);
 
-        g_strProxyAddress.clear();
-        g_strProxyUserName.clear();
+        g_strProxy.clear();
+        g_strProxyUser.clear();
         g_strProxyPassword.clear();
         ReadProxyControls();
         bool proxy = IsChecked(IDC_PROXY);
         if (proxy) {
-            g_strProxyAddress = m_config.proxyAddress;
-            g_strProxyUserName = m_config.proxyUserName;
+            g_strProxy = m_config.proxyAddress;
+            g_strProxyUser = m_config.proxyUserName;
             g_strProxyPassword = m_config.proxyPassword;
         }
 

@@ -273,7 +273,7 @@ TEST_F(LoaderWindow, LaunchSavesTheServersAndHandsTheSessionItsRecord) {
     std::string hex = EncryptPassword("secret", kPasswordKey);
     Open(("A (srv1)\r\nother\r\n@@@px:3128;joe;" + hex + "\r\n").c_str());
     SetDlgItemTextA(hWnd, IDC_SERVER, "B (HTTPS://srv1:443)");
-    g_strProxyAddress = "stale";
+    g_strProxy = "stale";
     Click(IDC_LAUNCH);
     ASSERT_TRUE(dialog->GetWorker());
     SessionRecord record = dialog->GetWorker()->Record();
@@ -293,8 +293,8 @@ TEST_F(LoaderWindow, LaunchSavesTheServersAndHandsTheSessionItsRecord) {
     EXPECT_EQ(record.proxyUserName, "joe");
     EXPECT_EQ(record.proxyPassword, "secret");
     EXPECT_EQ(record.reload, 0);
-    EXPECT_EQ(g_strProxyAddress, "px:3128");
-    EXPECT_EQ(g_strProxyUserName, "joe");
+    EXPECT_EQ(g_strProxy, "px:3128");
+    EXPECT_EQ(g_strProxyUser, "joe");
     EXPECT_EQ(g_strProxyPassword, "secret");
 
     // The new spelling first, "A (srv1)" only when its server differs.
@@ -310,7 +310,7 @@ TEST_F(LoaderWindow, LaunchSavesTheServersAndHandsTheSessionItsRecord) {
     EXPECT_EQ(reload.reload, 1);
     EXPECT_EQ(reload.proxyAddress, "");
     EXPECT_EQ(reload.proxyPassword, "");
-    EXPECT_EQ(g_strProxyAddress, "");
+    EXPECT_EQ(g_strProxy, "");
     EXPECT_EQ(g_strProxyPassword, "");
     EXPECT_NE(ReadFileText("TillerConfig.txt").find("\r\n-@@@px:3128;joe;" + hex + "\r\n"),
               std::string::npos);
