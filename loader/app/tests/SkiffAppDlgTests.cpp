@@ -14,6 +14,7 @@
 #include "ProxySettings.h"
 #include "SkiffAppDlg.h"
 #include "SkiffThread.h"
+#include "TestFiles.h"
 #include "WindowTestSupport.h"
 #include "res/resource.h"
 
@@ -32,7 +33,7 @@ protected:
     // Opens the window on the given TillerConfig.txt (none when null).
     HWND Open(const char* config) {
         if (config != nullptr)
-            WriteFileText("TillerConfig.txt", config);
+            WriteAll("TillerConfig.txt", config);
         dialog = std::make_unique<CSkiffAppDlg>();
         hWnd = dialog->Create();
         EXPECT_NE(hWnd, nullptr);
@@ -247,7 +248,7 @@ TEST_F(LoaderWindow, OpensWithTheStoredSettingsAndWritesTheLog) {
     Pump(hWnd, 500);
     EXPECT_FALSE(dialog->GetWorker());
 
-    std::string log = ReadFileText("Skiff.log");
+    std::string log = ReadAll("Skiff.log");
     EXPECT_NE(log.find("  =====================================================\r\n"),
               std::string::npos);
     EXPECT_NE(log.find("  version 4.0\r\n"), std::string::npos);
@@ -298,7 +299,7 @@ TEST_F(LoaderWindow, LaunchSavesTheServersAndHandsTheSessionItsRecord) {
     EXPECT_EQ(g_strProxyPassword, "secret");
 
     // The new spelling first, "A (srv1)" only when its server differs.
-    EXPECT_EQ(ReadFileText("TillerConfig.txt"),
+    EXPECT_EQ(ReadAll("TillerConfig.txt"),
               "B (https://srv1:443)\r\nA (srv1)\r\nother\r\n@@@px:3128;joe;" + hex + "\r\n");
     EXPECT_EQ(ItemText(hWnd, IDC_SERVER), "B (https://srv1:443)");
     EXPECT_EQ(ComboCount(hWnd, IDC_SERVER), 3);
@@ -312,7 +313,7 @@ TEST_F(LoaderWindow, LaunchSavesTheServersAndHandsTheSessionItsRecord) {
     EXPECT_EQ(reload.proxyPassword, "");
     EXPECT_EQ(g_strProxy, "");
     EXPECT_EQ(g_strProxyPassword, "");
-    EXPECT_NE(ReadFileText("TillerConfig.txt").find("\r\n-@@@px:3128;joe;" + hex + "\r\n"),
+    EXPECT_NE(ReadAll("TillerConfig.txt").find("\r\n-@@@px:3128;joe;" + hex + "\r\n"),
               std::string::npos);
 }
 
@@ -333,7 +334,7 @@ TEST_F(LoaderWindow, PasswordBoxKeepsReplacesOrClearsTheStoredPassword) {
         SessionRecord record = RunSession(IDC_LAUNCH);
         EXPECT_EQ(record.proxyPassword, step.stored);
         EXPECT_EQ(ItemText(hWnd, IDC_PROXY_PASSWORD), step.shown);
-        EXPECT_EQ(ReadFileText("TillerConfig.txt"),
+        EXPECT_EQ(ReadAll("TillerConfig.txt"),
                   "srv\r\n@@@px;u;" + EncryptPassword(step.stored, kPasswordKey) + "\r\n");
     }
 }
@@ -349,7 +350,7 @@ TEST_F(LoaderWindow, AutoStartRunsASessionWithAnEmptyServer) {
     EXPECT_EQ(record.reload, 0);
     Finish();
     // An empty server line writes nothing.
-    EXPECT_EQ(ReadFileText("TillerConfig.txt"), "AutoStart=Y\r\n");
+    EXPECT_EQ(ReadAll("TillerConfig.txt"), "AutoStart=Y\r\n");
 }
 
 TEST_F(LoaderWindow, AutoStartUntickedBeforeTheTimerStartsNothing) {
@@ -432,7 +433,7 @@ TEST_F(LoaderWindow, AutoCloseEndsTheLoopFiveSecondsAfterTheLaunch) {
 
 // The program's own modal loop ends on the quit message of the auto-close timer.
 TEST_F(LoaderWindow, ModalWindowEndsAfterALaunchWithAutoClose) {
-    WriteFileText("TillerConfig.txt", "srv\r\nAutoClose=Y\r\n");
+    WriteAll("TillerConfig.txt", "srv\r\nAutoClose=Y\r\n");
     // Plays the worker: reports a launch once the window is up, and closes a window that
     // stays open too long so that the test fails instead of hanging.
     std::thread worker([] {
@@ -471,7 +472,7 @@ TEST_F(LoaderWindow, CloseBoxSavesAndEscapeDoesNot) {
     SendMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
     Pump(nullptr, 50);
     EXPECT_FALSE(IsWindow(hWnd));
-    EXPECT_EQ(ReadFileText("TillerConfig.txt"), "srv2\r\nsrv1\r\nAutoStart=Y\r\n");
+    EXPECT_EQ(ReadAll("TillerConfig.txt"), "srv2\r\nsrv1\r\nAutoStart=Y\r\n");
     dialog.reset();
 
     Open(nullptr);
@@ -479,7 +480,7 @@ TEST_F(LoaderWindow, CloseBoxSavesAndEscapeDoesNot) {
     SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
     Pump(nullptr, 50);
     EXPECT_FALSE(IsWindow(hWnd));
-    EXPECT_EQ(ReadFileText("TillerConfig.txt"), "srv2\r\nsrv1\r\nAutoStart=Y\r\n");
+    EXPECT_EQ(ReadAll("TillerConfig.txt"), "srv2\r\nsrv1\r\nAutoStart=Y\r\n");
 }
 
 TEST_F(LoaderWindow, SingleStudyLinkIsHandedOverButNotSaved) {
@@ -490,7 +491,7 @@ TEST_F(LoaderWindow, SingleStudyLinkIsHandedOverButNotSaved) {
     EXPECT_EQ(record.host, "");
     EXPECT_EQ(ItemText(hWnd, IDC_SERVER), "https://h/v?SingleStudy&uid=7");
     EXPECT_EQ(ComboCount(hWnd, IDC_SERVER), 0);
-    EXPECT_EQ(ReadFileText("TillerConfig.txt"), "srv1\r\n");
+    EXPECT_EQ(ReadAll("TillerConfig.txt"), "srv1\r\n");
 }
 
 TEST_F(LoaderWindow, FailedSaveKeepsTheOldFile) {
@@ -499,12 +500,12 @@ TEST_F(LoaderWindow, FailedSaveKeepsTheOldFile) {
     ASSERT_TRUE(CreateDirectoryA("TillerConfig.txt.new", nullptr));
     SetDlgItemTextA(hWnd, IDC_SERVER, "new");
     RunSession(IDC_LAUNCH);
-    EXPECT_EQ(ReadFileText("TillerConfig.txt"), "old\r\n");
+    EXPECT_EQ(ReadAll("TillerConfig.txt"), "old\r\n");
     RemoveDirectoryA("TillerConfig.txt.new");
     EXPECT_FALSE(FileExists("TillerConfig.txt.new"));
 
     RunSession(IDC_LAUNCH);
-    EXPECT_EQ(ReadFileText("TillerConfig.txt"), "new\r\nold\r\n");
+    EXPECT_EQ(ReadAll("TillerConfig.txt"), "new\r\nold\r\n");
 }
 
 TEST_F(LoaderWindow, BadConfigurationFilesStillOpenTheWindow) {
@@ -518,7 +519,7 @@ TEST_F(LoaderWindow, BadConfigurationFilesStillOpenTheWindow) {
     int expectedCount[] = {2, 1, 0};
     for (size_t i = 0; i < std::size(files); ++i) {
         SCOPED_TRACE(i);
-        WriteFileText("TillerConfig.txt", files[i]);
+        WriteAll("TillerConfig.txt", files[i]);
         Open(nullptr);
         ASSERT_NE(hWnd, nullptr);
         EXPECT_EQ(ComboCount(hWnd, IDC_SERVER), expectedCount[i]);

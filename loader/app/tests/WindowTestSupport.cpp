@@ -29,27 +29,6 @@ ScratchFolder::~ScratchFolder() {
     CFileSys::DeleteDirectory(m_path.c_str(), true);
 }
 
-void WriteFileText(const char* name, const std::string& text) {
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string ReadFileText(const char* name) {
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string text;
-    char block[4096];
-    DWORD read = 0;
-    while (ReadFile(file, block, sizeof block, &read, nullptr) && read > 0)
-        text.append(block, read);
-    CloseHandle(file);
-    return text;
-}
-
 bool FileExists(const char* name) {
     return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
 }

@@ -18,8 +18,6 @@ private:
     std::string m_path;
 };
 
-void WriteFileText(const char* name, const std::string& text);
-std::string ReadFileText(const char* name);
 bool FileExists(const char* name);
 
 // Runs the thread's messages through the dialog until done() or the time is up; a quit message
