@@ -553,10 +553,10 @@ TEST(WineLoaderHandOverTest, HandsTheProcessOverToWine) {
                                 : "unset");
         if (test.reserves) {
             EXPECT_EQ(record.all("mmap"),
-                      (std::vector<std::string>{"0x1000 0x40000000 prot=0 flags=0x4010",
+                      (std::vector<std::string>{"0x11000 0x3fff0000 prot=0 flags=0x4010",
                                                 "0x7f000000 0x3000000 prot=0 flags=0x4010"}));
             EXPECT_EQ(record.all("reserved"),
-                      (std::vector<std::string>{"0x1000 0x40000000", "0x7f000000 0x3000000"}));
+                      (std::vector<std::string>{"0x11000 0x3fff0000", "0x7f000000 0x3000000"}));
         } else {
             EXPECT_TRUE(record.all("mmap").empty());
             EXPECT_NE(host.error().find("Failed to find mmap symbols in " + std::string(test.root) +
