@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include <unistd.h>
 
 #include "WineLoaderClientConnection.h"
+#include "WineLoaderTestClient.h"
 
 // Client-given lengths beyond a gigabyte then fail to allocate instead of ending the run.
 extern "C" const char* __asan_default_options() {
@@ -30,40 +30,6 @@ public:
     bool approveConnection(WineLoaderClientConnection*) override { __builtin_trap(); }
 };
 
-int openDescriptors() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
-
-void sendAll(int sock, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = send(sock, data, size, MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        data += n;
-        size -= size_t(n);
-    }
-}
-
-void sendDescriptors(int sock, const std::vector<int>& fds) {
-    char data = 'x';
-    iovec vector{&data, 1};
-    std::vector<unsigned char> control(CMSG_SPACE(fds.size() * sizeof(int)));
-    msghdr message{};
-    message.msg_iov = &vector;
-    message.msg_iovlen = 1;
-    message.msg_control = control.data();
-    message.msg_controllen = control.size();
-    cmsghdr* record = CMSG_FIRSTHDR(&message);
-    record->cmsg_level = SOL_SOCKET;
-    record->cmsg_type = SCM_RIGHTS;
-    record->cmsg_len = CMSG_LEN(fds.size() * sizeof(int));
-    std::copy(fds.begin(), fds.end(), reinterpret_cast<int*>(CMSG_DATA(record)));
-    sendmsg(sock, &message, MSG_NOSIGNAL);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,20 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size = std::min<size_t>(size, 32 * 1024);
     const uint8_t options = size ? data[size - 1] : 0;
     const size_t streamSize = size ? size - 1 : 0;
-    const int before = openDescriptors();
+    const int before = CountOpenDescriptors();
 
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return 0;
-    sendAll(pair[0], data, streamSize);
+    SendAllBytes(pair[0], data, streamSize);
     std::vector<int> fds;
     const int descriptors = options % 7;
     for (int i = 0; i < descriptors; ++i)
         fds.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
     if (descriptors)
-        sendDescriptors(pair[0], fds);
+        SendDescriptors(pair[0], fds);
     if (options & 0x80)
-        sendAll(pair[0], reinterpret_cast<const uint8_t*>("!"), 1);
+        SendAllBytes(pair[0], "!", 1);
     shutdown(pair[0], SHUT_WR);
 
     auto connection =
@@ -95,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     close(pair[0]);
     for (int fd : fds)
         close(fd);
-    if (openDescriptors() != before)
+    if (CountOpenDescriptors() != before)
         __builtin_trap();
     return 0;
 }

@@ -49,7 +49,7 @@ void closeDescriptor(int& fd) {
 
 // Wine's fixed areas: the DOS area, ending at 0x40001000, and the shared heap. Linux maps
 // nothing below 64 KiB by default, and the executable's headers take the page at 64 KiB
-// (WineReservedAreas.S), so the DOS area begins at 68 KiB.
+// (WineReservedAreas.cpp), so the DOS area begins at 68 KiB.
 const WineLoaderClientConnection::ReservedArea WineLoaderClientConnection::kReservedAreas[2] = {
     {0x00011000, 0x3FFF0000},
     {0x7F000000, 0x03000000},

@@ -19,17 +19,24 @@ void appendField(std::string& out, const std::string& field) {
 }
 
 bool sendAll(int sock, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = send(sock, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    return SendAllBytes(sock, bytes.data(), bytes.size());
+}
+
+} // namespace
+
+bool SendAllBytes(int sock, const void* data, size_t size) {
+    const char* position = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = send(sock, position, size, MSG_NOSIGNAL);
         if (n <= 0)
             return false;
-        sent += size_t(n);
+        position += n;
+        size -= size_t(n);
     }
     return true;
 }
 
-bool sendDescriptors(int sock, const std::vector<int>& fds) {
+bool SendDescriptors(int sock, const std::vector<int>& fds) {
     char data = 'x';
     iovec vector{&data, 1};
     std::vector<unsigned char> control(CMSG_SPACE(fds.size() * sizeof(int)));
@@ -45,8 +52,6 @@ bool sendDescriptors(int sock, const std::vector<int>& fds) {
     std::memcpy(CMSG_DATA(record), fds.data(), fds.size() * sizeof(int));
     return sendmsg(sock, &message, MSG_NOSIGNAL) == 1;
 }
-
-} // namespace
 
 std::string EncodeRequestFields(const WireRequest& request) {
     std::string out(reinterpret_cast<const char*>(&request.type), sizeof(request.type));
@@ -69,7 +74,7 @@ int StartWireRequest(const std::string& socketPath, const WireRequest& request) 
     if (request.raw) {
         sendAll(sock, *request.raw);
     } else if (sendAll(sock, EncodeRequestFields(request))) {
-        if (!request.descriptors.empty() && sendDescriptors(sock, request.descriptors) &&
+        if (!request.descriptors.empty() && SendDescriptors(sock, request.descriptors) &&
             request.extraByte)
             sendAll(sock, "!");
     }

@@ -2,6 +2,7 @@
 // bytes), passes descriptors, and reports what the host answered.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,6 +29,11 @@ struct WireOutcome {
     // when the host had not read everything the client sent.
     bool closed = false;
 };
+
+// Writes all bytes; false when the connection fails first.
+bool SendAllBytes(int sock, const void* data, size_t size);
+// The descriptor message: one data byte and the descriptors as one rights record.
+bool SendDescriptors(int sock, const std::vector<int>& fds);
 
 // The bytes of fields 1 to 7.
 std::string EncodeRequestFields(const WireRequest& request);
