@@ -1,12 +1,15 @@
 // Checks the memory layout a host executable gets for Wine: loaded at its fixed base, the two
 // reserved areas mapped readable, writable and zero-filled at their fixed addresses, nothing
-// mapped below the first. Prints each failed check; exit code 0 when all hold.
+// mapped below the first, and each area can be taken over as Wine's loader does. Prints each failed
+// check; exit code 0 when all hold.
 #include "WineLoaderClientConnection.h"
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <sys/mman.h>
 
 extern "C" char wine_dos_area[];
 extern "C" char wine_sharedheap_area[];
@@ -66,5 +69,17 @@ int main() {
           "shared heap where the table says");
     uintptr_t start = 0, end = 0;
     check(mappingAt(0x10000 - 1, start, end).empty(), "nothing mapped below 64 KiB");
+
+    // What Wine's loader then does with each area: map it inaccessible at exactly its address.
+    for (const auto& area : WineLoaderClientConnection::kReservedAreas) {
+        void* start = reinterpret_cast<void*>(area.start);
+        check(mmap(start, area.length, PROT_NONE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0) == start,
+              "reserved area taken over at its address");
+        uintptr_t mappedStart = 0, mappedEnd = 0;
+        check(mappingAt(area.start, mappedStart, mappedEnd).compare(0, 3, "---") == 0 &&
+                  mappedStart == area.start && mappedEnd == area.start + area.length,
+              "taken-over area inaccessible as a whole");
+    }
     return failures == 0 ? 0 : 1;
 }
