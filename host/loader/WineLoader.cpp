@@ -186,6 +186,8 @@ bool WineLoader::shouldConnectionProceedWithRequest(WineLoaderClientConnection*)
         bound_ = false;
     }
     socketPath_.clear();
+    // No activity to begin here: Linux does not throttle a running application's timers the
+    // way the activity would prevent, and idle sleep stays allowed either way.
     return true;
 }
 
