@@ -37,7 +37,12 @@ bool DetermineIs64(bool* is64) {
 
 } // namespace
 
-CSkiffThread::CSkiffThread(const SessionRecord& record) : m_record(record) {
+CSkiffThread::CSkiffThread(const SessionRecord& record)
+    : m_record(record), m_strProtocol(record.protocol), m_strHost(record.host),
+      m_nPort(record.port) {
+    // A single-study link names the server it comes from.
+    if (m_strHost.empty() && !m_record.link.empty())
+        ServerFromLink(m_record.link, &m_strProtocol, &m_strHost, &m_nPort);
     m_hStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     bool is64 = false;
     if (DetermineIs64(&is64))
@@ -125,11 +130,11 @@ void CSkiffThread::UpdateLastText(int level, const std::string& text) {
 // ---- the session, first half ----------------------------------------------------------------
 
 std::string CSkiffThread::GetServerAddress() const {
-    return MakeServerAddress(m_record.host, m_record.port);
+    return MakeServerAddress(m_strHost, m_nPort);
 }
 
 std::string CSkiffThread::GetServerBase() const {
-    return m_record.protocol + GetServerAddress();
+    return m_strProtocol + GetServerAddress();
 }
 
 int CSkiffThread::CompareVersions(const std::string& a, const std::string& b) {
@@ -137,10 +142,6 @@ int CSkiffThread::CompareVersions(const std::string& a, const std::string& b) {
 }
 
 void CSkiffThread::Session() {
-    // A single-study link names the server it comes from.
-    if (m_record.host.empty() && !m_record.link.empty())
-        ServerFromLink(m_record.link, &m_record.protocol, &m_record.host, &m_record.port);
-
     g_pLog->LogText(3, "-----------------------------------------------------");
     PrintText(0, "Updating from  " + GetServerBase());
 

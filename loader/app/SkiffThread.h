@@ -77,6 +77,10 @@ private:
     HANDLE m_hStopEvent = nullptr;
     DWORD m_threadId = 0;
     SessionRecord m_record;
+    // The server the session talks to: from the record, or from a single-study link.
+    std::string m_strProtocol;
+    std::string m_strHost;
+    int m_nPort = -1;
     BYTE m_is64 = 0;
     BYTE m_macMode = 0;
 };
