@@ -67,18 +67,22 @@ protected:
 
     std::string Log() const { return ReadAll("Skiff.log"); }
 
+    // A record for a port nobody listens on: the session ends at its first request.
+    static SessionRecord Unreachable(HWND hWnd) {
+        SessionRecord record;
+        record.hWnd = hWnd;
+        record.protocol = "http://";
+        record.host = "127.0.0.1";
+        record.port = 1;
+        return record;
+    }
+
     ScratchFolder scratch;
 };
 
-// A session against a port nobody listens on ends at its first request.
 TEST_F(SkiffThreadTest, FailedRequestEndsTheSessionWithItsReasonAndTheEndMessage) {
     Receiver receiver;
-    SessionRecord record;
-    record.hWnd = receiver.hWnd;
-    record.protocol = "http://";
-    record.host = "127.0.0.1";
-    record.port = 1;
-    CSkiffThread worker(record);
+    CSkiffThread worker(Unreachable(receiver.hWnd));
     ASSERT_TRUE(worker.WaitForEnd(60000));
     std::vector<Posted> posted = receiver.Take();
     ASSERT_EQ(3u, posted.size());
@@ -104,12 +108,7 @@ TEST_F(SkiffThreadTest, FailedRequestEndsTheSessionWithItsReasonAndTheEndMessage
 
 TEST_F(SkiffThreadTest, ReportsSplitLinesAndMarkLevelsImagesAndReplacing) {
     Receiver receiver;
-    SessionRecord record;
-    record.hWnd = receiver.hWnd;
-    record.protocol = "http://";
-    record.host = "127.0.0.1";
-    record.port = 1;
-    CSkiffThread worker(record);
+    CSkiffThread worker(Unreachable(receiver.hWnd));
     ASSERT_TRUE(worker.WaitForEnd(60000));
     receiver.Take();
 
@@ -148,11 +147,7 @@ TEST_F(SkiffThreadTest, ReportsSplitLinesAndMarkLevelsImagesAndReplacing) {
 }
 
 TEST_F(SkiffThreadTest, WithoutAWindowNothingIsPosted) {
-    SessionRecord record;
-    record.protocol = "http://";
-    record.host = "127.0.0.1";
-    record.port = 1;
-    CSkiffThread worker(record);
+    CSkiffThread worker(Unreachable(nullptr));
     ASSERT_TRUE(worker.WaitForEnd(60000));
     worker.PrintMessage(0, "logged only");
     EXPECT_NE(std::string::npos, Log().find("  logged only"));

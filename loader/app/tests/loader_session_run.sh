@@ -49,16 +49,7 @@ start_server() {
     return 1
 }
 
-# wait_until <seconds> <command...>
-wait_until() {
-    local limit=$(($1 * 5))
-    shift
-    for _ in $(seq "$limit"); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
+source "$(dirname "$0")/wait_until.sh"
 
 log_has() { grep -qF -- "  $2" "$1/Skiff.log" 2>/dev/null; }
 log_count() { grep -cF -- "  $2" "$1/Skiff.log" 2>/dev/null; }
