@@ -195,8 +195,7 @@ CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url, const 
             return FetchResult::UnzipFailed;
         }
     }
-    if (!MoveFileExA(readyPath.c_str(), finalPath.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExA(readyPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         g_pLog->Log(1, "Could not move %s to %s: %s", readyPath.c_str(), finalPath.c_str(),
                     CFileSys::GetLastErrorMessage().c_str());
         CFileSys::DeleteFileIfExists(readyPath.c_str());

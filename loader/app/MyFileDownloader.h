@@ -9,6 +9,8 @@ class CSkiffThread;
 
 class MyFileDownloader : public CHttpDownloader {
 public:
+    static constexpr uint32_t kReadSize = 65536;
+
     // The file is written to localPath; the progress line names shownPath (the file the
     // download is for, when localPath is a temporary name), or localPath when empty.
     MyFileDownloader(CSkiffThread* owner, const std::string& url, const std::string& localPath,
