@@ -183,14 +183,14 @@ ls "$local_client" | grep -q skiff-part && fail "a temporary file was left behin
 scenario="reload"
 start_server "$served" --server-version 7.2.1
 set_config "127.0.0.1:$port" AutoStart=Y AutoClose=Y
-HALCYON_WORKSTATION_SECONDS=20 run_loader
+HALCYON_WORKSTATION_SECONDS=30 run_loader
 [[ $(starts "$dir") == 4 ]] || fail "the workstation was not started"
 set_config "127.0.0.1:$port" AutoClose=Y
 press_id=206 run_loader "Please close it and try again."
 expect_log "$dir" "Checking semaphore <7_64-HalcyonWorkstation.exe>" "Halcyon running" \
     "Halcyon is running !"
 [[ -f $local_client/big.bin && $(starts "$dir") == 4 ]] || fail "files were removed"
-wait_until 40 eval '[[ $(grep -c "^ended" "$local_client/workstation-start.txt") == 4 ]]' ||
+wait_until 60 eval '[[ $(grep -c "^ended" "$local_client/workstation-start.txt") == 4 ]]' ||
     fail "the workstation did not end"
 press_id=206 run_loader
 expect_log "$dir" "Reloading all client files"
@@ -237,6 +237,18 @@ expect_log "$dir" "mac mode" "ClientLoaderData: 64bit = true | mac = true | site
 body=$(curl -s "http://127.0.0.1:$port/~last" | tail -c 40)
 [[ $body == *$'64bit = true\nmac = true\nsite = 3' ]] || fail "request body: $body"
 ls -d "$dir"/7* >/dev/null 2>&1 && fail "a client folder was created"
+
+# 8b. A file that arrives empty counts as failed: the files before it stay, no launch.
+scenario="empty file"
+served0=$work/served0
+mkdir -p "$served0/HalWebClient64"
+printf 'x\n' >"$served0/HalWebClient64/a.txt"
+: >"$served0/HalWebClient64/empty.bin"
+start_server "$served0" --server-version 7.2.1
+new_loader_folder empty "127.0.0.1:$port" AutoStart=Y AutoClose=Y
+run_loader "Download failed for empty.bin"
+[[ -f $dir/7_64/a.txt && ! -e $dir/7_64/empty.bin ]] || fail "client folder: $(ls "$dir/7_64")"
+expect_no_log "$dir" "! Starting Halcyon !" "Loading successful ("
 
 # 9. A proxy with user and password: files come through the proxy, and the workstation gets
 #    -P with "!" for ":", -Q and -R.
