@@ -166,8 +166,8 @@ CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url, const 
                                                   bool unpack, const std::string& finalPath,
                                                   int64_t* bytesReceived, uint64_t* timeSpent) {
     // The file in place stays as it is until its successor is complete.
+    // A part file left from an earlier run is overwritten: the download starts at byte 0.
     const std::string partPath = path + kPartSuffix;
-    CFileSys::DeleteFileIfExists(partPath.c_str());
     MyFileDownloader downloader(this, url, partPath, path);
     if (downloader.Download() != 0) {
         CFileSys::DeleteFileIfExists(partPath.c_str());
