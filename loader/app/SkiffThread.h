@@ -66,7 +66,7 @@ private:
     bool DownloadClientFiles(const PatchFilesEx& downloads, const std::string& localDirectory,
                              bool files64bit);
     // Fetches url to a temporary file beside path and moves it over path only when it is
-    // complete (unpacking ".gz" first). 0 on success, else the failure that was reported.
+    // complete (unpacking ".gz" first). Ok, or the step that failed; the caller reports it.
     enum class FetchResult { Ok, DownloadFailed, Empty, UnzipFailed, ReplaceFailed };
     FetchResult FetchFile(const std::string& url, const std::string& path, bool unpack,
                           const std::string& finalPath, int64_t* bytesReceived,
