@@ -151,6 +151,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                               {"Content-Type": options.get("type", "text/xml")}, options)
         if self.command == "POST":
             return self.reply(404, b"No such service\n", {}, options)
+        options.update(settings.file_options)
         return self.send_file(path, options)
 
     def authorised(self, header, credentials):
@@ -323,6 +324,8 @@ def main():
     parser.add_argument("--auth", metavar="USER:PASSWORD", help="demand Basic authentication")
     parser.add_argument("--proxy-auth", metavar="USER:PASSWORD",
                         help="as a forward proxy, demand Basic Proxy-Authorization")
+    parser.add_argument("--file-options", default="", metavar="OPTIONS",
+                        help="options for file replies only, as in a path prefix: cut=1000")
     parser.add_argument("--lifetime", type=float, default=0,
                         help="stop after this many seconds (0: run until interrupted)")
     parser.add_argument("--quiet", action="store_true", help="no request log")
@@ -335,6 +338,10 @@ def main():
     if not os.path.isdir(settings.root):
         parser.error("no folder " + settings.root)
     settings.options = {}
+    try:
+        settings.file_options = parse_options(settings.file_options)
+    except ValueError as error:
+        parser.error(str(error))
     for name, value in (("gzip", settings.gzip), ("status", settings.status),
                         ("nolength", settings.no_length), ("chunked", settings.chunked),
                         ("cut", settings.cut), ("slow", settings.slow),

@@ -408,9 +408,13 @@ TEST_F(LoaderWindow, StatusLinesAddReplaceAndProgress) {
     Pump(hWnd, 200);
     EXPECT_EQ(ListCount(List()), 34);
     EXPECT_EQ(GetWindowLongA(List(), GWL_STYLE) & WS_HSCROLL, 0);
-    // A session start clears the list.
+    // A session start clears the list: only the new session's lines (no server: its request
+    // fails) remain.
     RunSession(IDC_LAUNCH);
-    EXPECT_EQ(ListCount(List()), 0);
+    EXPECT_EQ(ListCount(List()), 2);
+    EXPECT_EQ(ListItem(List(), 0, &image), "Updating from  ");
+    EXPECT_EQ(ListItem(List(), 1, &image).rfind("PatchClient Failed ", 0), 0u);
+    EXPECT_EQ(image, 2);
 }
 
 TEST_F(LoaderWindow, AutoCloseEndsTheLoopFiveSecondsAfterTheLaunch) {

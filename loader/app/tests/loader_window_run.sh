@@ -42,16 +42,7 @@ close_loader() {
     return 1
 }
 
-# wait_until <seconds> <command...>
-wait_until() {
-    local limit=$(($1 * 5))
-    shift
-    for _ in $(seq "$limit"); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
+source "$(dirname "$0")/wait_until.sh"
 
 file_is() { [[ "$(cat "$1" 2>/dev/null)" == "$2" ]]; }
 log_has() { grep -qF -- "$2" "$1/Skiff.log" 2>/dev/null; }

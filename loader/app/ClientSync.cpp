@@ -1,0 +1,245 @@
+// The second half of the update session: reload, the files to fetch, the downloads and the
+// start of the workstation.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "FileSys.h"
+#include "GunzipFile.h"
+#include "LoaderMessages.h"
+#include "MyFileDownloader.h"
+#include "OrlaLog.h"
+#include "PatchFilesEx.h"
+#include "SessionRules.h"
+#include "SkiffThread.h"
+
+namespace {
+
+// A download is written under this suffix beside its file and moved over it when complete.
+constexpr const char* kPartSuffix = ".skiff-part";
+
+const char* const kClientSubdirectories[] = {"\\Studies",       "\\Comms",
+                                             "\\Comms\\InBox",  "\\Comms\\Logfiles",
+                                             "\\Comms\\OutBox", "\\Comms\\ReportTemplates"};
+
+bool EndsWith(const std::string& text, const char* suffix) {
+    size_t length = strlen(suffix);
+    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
+}
+
+// Sets the last-write time (seconds since 1970) and leaves the other times as they are.
+bool SetLastWriteTime(const std::string& path, int64_t seconds) {
+    constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+    const int64_t since1601 = seconds + kSecondsFrom1601To1970;
+    if (since1601 < 0 || since1601 > INT64_MAX / 10000000)
+        return false;
+    const uint64_t ticks = static_cast<uint64_t>(since1601) * 10000000;
+    FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BOOL set = SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+    return set != FALSE;
+}
+
+} // namespace
+
+void CSkiffThread::Synchronise(const PatchFilesEx& serverList,
+                               const std::string& localLoaderVersion,
+                               const std::string& localDirectory) {
+    if (m_record.reload) {
+        if (IsWorkstationRunning(localDirectory)) {
+            PrintMessage(2, "Halcyon is running !\n\nPlease close it and try again.");
+            return;
+        }
+        if (!CFileSys::DeleteDirectory(localDirectory.c_str(), true)) {
+            PrintMessage(2, "Reload: Could not fully remove local client !");
+            return;
+        }
+        PrintMessage(0, "Reloading all client files");
+    }
+
+    PatchFilesEx localList("", localLoaderVersion.c_str(), true, "", "",
+                           (localDirectory + "\\*").c_str());
+    PatchFilesEx downloads;
+    if (!serverList.Compare(&localList, &downloads)) {
+        PrintMessage(2, "Processing file lists failed !");
+        return;
+    }
+
+    g_pLog->Log(3, "Download Dir=%s", localDirectory.c_str());
+    CFileSys::CreateDirectoryPath(localDirectory.c_str());
+    for (const char* subdirectory : kClientSubdirectories)
+        CFileSys::CreateDirectoryPath((localDirectory + subdirectory).c_str());
+
+    PrintMessage(0, "Web version: %s%s, %d files to download", serverList.serverVersion.c_str(),
+                 serverList.clientFiles64bit ? " 64bit" : "",
+                 static_cast<int>(downloads.entries.size()));
+
+    if (!DownloadClientFiles(downloads, localDirectory, serverList.clientFiles64bit))
+        return;
+    LaunchWorkstation(localDirectory);
+}
+
+bool CSkiffThread::IsWorkstationRunning(const std::string& localDirectory) {
+    const std::string name = WorkstationSemaphoreName(localDirectory);
+    g_pLog->Log(3, "Checking semaphore <%s>", name.c_str());
+    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, name.c_str());
+    bool running = false;
+    if (semaphore != nullptr) {
+        running = GetLastError() == ERROR_ALREADY_EXISTS;
+        CloseHandle(semaphore);
+    }
+    if (running)
+        g_pLog->LogText(4, "Halcyon running");
+    return running;
+}
+
+bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads,
+                                       const std::string& localDirectory, bool files64bit) {
+    uint64_t bytesToFetch = 0, bytesDone = 0;
+    for (const PatchFileEntry& entry : downloads.entries)
+        bytesToFetch += entry.fileSize;
+    int64_t bytesReceived = 0;
+    uint64_t timeSpent = 0;
+    bool failed = false, firstFile = true;
+    const std::string serverBase = GetServerBase();
+
+    for (const PatchFileEntry& entry : downloads.entries) {
+        const std::string name = ClientFileDisplayName(entry.fileName);
+        const std::string url = ClientFileUrl(serverBase, files64bit, entry.fileName);
+        const std::string localPath = localDirectory + "\\" + name;
+        if (firstFile) {
+            // Replacing lines then overwrite this line, not the one above it.
+            PrintText(-1, " ");
+            firstFile = false;
+        }
+        UpdateLastText(-1, "Updating " + name);
+        g_pLog->LogText(4, (url + " -> " + localPath).c_str());
+
+        const bool unpack = EndsWith(localPath, ".gz");
+        const std::string finalPath =
+            unpack ? localPath.substr(0, localPath.size() - 3) : localPath;
+        FetchResult result =
+            FetchFile(url, localPath, unpack, finalPath, &bytesReceived, &timeSpent);
+        if (result != FetchResult::Ok) {
+            switch (result) {
+            case FetchResult::DownloadFailed:
+                PrintText(2, "Could not download " + name);
+                break;
+            case FetchResult::Empty:
+                PrintText(2, "Download failed for " + name);
+                break;
+            case FetchResult::UnzipFailed:
+                PrintText(2, "Could not unzip " + name);
+                break;
+            default:
+                PrintText(2, "Could not replace " + name);
+                break;
+            }
+            failed = true;
+            break;
+        }
+        if (!SetLastWriteTime(finalPath, entry.lastWriteTime))
+            PrintMessage(2, "could not change file date");
+
+        bytesDone += entry.fileSize;
+        if (m_record.hWnd != nullptr)
+            PostMessageA(m_record.hWnd, WM_LOADER_PROGRESS,
+                         static_cast<WPARAM>(ProgressPercent(bytesDone, bytesToFetch)), 0);
+    }
+    if (m_record.hWnd != nullptr)
+        PostMessageA(m_record.hWnd, WM_LOADER_PROGRESS, 100, 0);
+    if (failed)
+        return false;
+
+    if (int rate = DownloadRate(bytesReceived, timeSpent); rate > 0)
+        UpdateLastMessage(0, "Loading successful (%dkb , %dkb/sec)",
+                          static_cast<int>(bytesReceived / 1000), rate);
+    return true;
+}
+
+CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url, const std::string& path,
+                                                  bool unpack, const std::string& finalPath,
+                                                  int64_t* bytesReceived, uint64_t* timeSpent) {
+    // The file in place stays as it is until its successor is complete.
+    // A part file left from an earlier run is overwritten: the download starts at byte 0.
+    const std::string partPath = path + kPartSuffix;
+    MyFileDownloader downloader(this, url, partPath, path);
+    if (downloader.Download() != 0) {
+        CFileSys::DeleteFileIfExists(partPath.c_str());
+        return FetchResult::DownloadFailed;
+    }
+    if (CFileSys::GetFileSize(partPath.c_str()) == 0) {
+        CFileSys::DeleteFileIfExists(partPath.c_str());
+        return FetchResult::Empty;
+    }
+    *bytesReceived += downloader.m_nBytesReceived;
+    *timeSpent += downloader.m_qwTimeSpent;
+
+    std::string readyPath = partPath;
+    if (unpack) {
+        readyPath = finalPath + kPartSuffix;
+        int unzipped = -2;
+        try {
+            unzipped = GunzipFile(partPath.c_str(), readyPath.c_str());
+        } catch (...) {
+            unzipped = -2;
+        }
+        CFileSys::DeleteFileIfExists(partPath.c_str());
+        if (unzipped != 0) {
+            CFileSys::DeleteFileIfExists(readyPath.c_str());
+            return FetchResult::UnzipFailed;
+        }
+    }
+    if (!MoveFileExA(readyPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        g_pLog->Log(1, "Could not move %s to %s: %s", readyPath.c_str(), finalPath.c_str(),
+                    CFileSys::GetLastErrorMessage().c_str());
+        CFileSys::DeleteFileIfExists(readyPath.c_str());
+        return FetchResult::ReplaceFailed;
+    }
+    return FetchResult::Ok;
+}
+
+void CSkiffThread::LaunchWorkstation(const std::string& localDirectory) {
+    std::string program = "\"";
+    program += WorkstationProgramPath(localDirectory);
+    program += '"';
+    const std::string serverBase = GetServerBase();
+    const std::string parameters =
+        WorkstationParameters(m_record.link, serverBase, m_record.proxyAddress,
+                              m_record.proxyUserName, m_record.proxyPassword);
+    if (!m_record.link.empty())
+        PrintMessage(3, "Starting Halcyon with web link !");
+    else
+        PrintMessage(3, "Starting Halcyon !");
+    // Passed without quotes: the process launcher takes the folder as it stands.
+    const std::string directory = localDirectory;
+
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = 0;
+    info.hwnd = GetForegroundWindow();
+    info.lpVerb = "open";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = directory.c_str();
+    info.nShow = SW_SHOWMAXIMIZED;
+    g_pLog->Log(4, "shExecInfo.lpFile=%s", info.lpFile);
+    g_pLog->Log(4, "shExecInfo.lpParameters=%s", info.lpParameters);
+    g_pLog->Log(4, "shExecInfo.lpDirectory=%s", info.lpDirectory);
+    g_pLog->LogText(4, "calling ShellExecuteEx");
+    if (ShellExecuteExA(&info)) {
+        g_pLog->LogText(4, "ShellExecuteEx success");
+    } else {
+        DWORD error = GetLastError();
+        std::string reason = CFileSys::GetLastErrorMessage();
+        g_pLog->Log(1, "ShellExecuteEx failed ! errCode=%lu errMsg=%s",
+                    static_cast<unsigned long>(error), reason.c_str());
+    }
+    if (m_record.hWnd != nullptr)
+        PostMessageA(m_record.hWnd, WM_LOADER_LAUNCHED, 0, 0);
+}
