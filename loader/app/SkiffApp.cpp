@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include "SkiffAppDlg.h"
+#include "SystemTimeZone.h"
 
 BOOL CSkiffAppApp::InitInstance() {
+    UseSystemTimeZone();
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
