@@ -10,13 +10,6 @@ bool StartsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
-std::string TrimEnd(const std::string& text) {
-    size_t end = text.size();
-    while (end > 0 && IsTrimSpace(text[end - 1]))
-        --end;
-    return text.substr(0, end);
-}
-
 bool SameServer(const ServerLineAnalysis& a, const std::string& aDisplay,
                 const ServerLineAnalysis& b, const std::string& bDisplay) {
     return (!a.name.empty() && a.name == b.name) || aDisplay == bDisplay ||
@@ -37,7 +30,7 @@ void CLauncherConfig::ReadText(const char* bytes, size_t length) {
     for (size_t i = 0; i < length; ++i)
         if (bytes[i] != '\0')
             text += bytes[i];
-    CEnhancedStringArray pieces("\n", TrimEnd(text).c_str());
+    CEnhancedStringArray pieces("\n", TrimRight(text).c_str());
     for (const std::string& piece : pieces) {
         std::string line = Trim(piece);
         if (line.empty())
@@ -75,7 +68,7 @@ void CLauncherConfig::ReadProxyLine(const std::string& line) {
 std::string CLauncherConfig::TakePasswordBox(const std::string& boxText) {
     if (boxText == kPasswordPlaceholder)
         return boxText;
-    proxyPassword = TrimEnd(boxText);
+    proxyPassword = TrimRight(boxText);
     passwordStored = !proxyPassword.empty();
     return passwordStored ? std::string(kPasswordPlaceholder) : boxText;
 }

@@ -32,3 +32,10 @@ std::string Trim(const std::string& text) {
         --end;
     return text.substr(begin, end - begin);
 }
+
+std::string TrimRight(const std::string& text) {
+    size_t end = text.size();
+    while (end > 0 && IsTrimSpace(text[end - 1]))
+        --end;
+    return text.substr(0, end);
+}

@@ -31,3 +31,4 @@ std::string FormatTextV(const char* format, va_list args);
 // White space as the loader trims it: space, tab, CR, LF, vertical tab, form feed.
 bool IsTrimSpace(char c);
 std::string Trim(const std::string& text);
+std::string TrimRight(const std::string& text);

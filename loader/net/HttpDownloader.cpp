@@ -630,9 +630,7 @@ std::string CHttpDownloader::HttpMakeErrMsg(int code) {
                                FORMAT_MESSAGE_IGNORE_INSERTS,
                            GetModuleHandleA("WININET.DLL"), number,
                            MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), text, 4095, nullptr);
-        std::string message(text, std::min<DWORD>(length, 4095));
-        while (!message.empty() && IsTrimSpace(message.back()))
-            message.pop_back();
+        const std::string message = TrimRight(std::string(text, std::min<DWORD>(length, 4095)));
         if (message.empty())
             return FormatText("%ld", static_cast<long>(number));
         return message;
