@@ -125,7 +125,8 @@ QByteArray decomposedUTF8String(const QString& string) {
 }
 
 QString stringInFileSystemRepresentationForm(const QString& string) {
-    return QString::fromUtf8(decomposedUTF8String(string));
+    // Linux file names are bytes stored as given: the file-system form is the string itself.
+    return string;
 }
 
 int localizedStandardCompare(const QString& left, const QString& right) {

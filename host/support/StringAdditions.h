@@ -27,8 +27,8 @@ QString stringQuotedForAppleScript(const QString& string);
 
 // UTF-8 bytes of the canonically decomposed form (QByteArray keeps a terminating zero).
 QByteArray decomposedUTF8String(const QString& string);
-// The string as the file system stores it (decomposed), so that a path compares equal to what
-// directory listings return.
+// The string as the file system stores it, so that a path compares equal to what directory
+// listings return. Linux stores names as given, so this is the string itself.
 QString stringInFileSystemRepresentationForm(const QString& string);
 
 // The comparison of file browsers in the current locale: numbers in names compare by value.

@@ -1,6 +1,9 @@
 #include "StringAdditions.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <set>
 #include <thread>
@@ -153,9 +156,19 @@ TEST(Normalisation, DecomposesForTheFileSystem) {
     const QByteArray decomposed = decomposedUTF8String(precomposed);
     EXPECT_EQ(decomposed, QByteArray("cafe\xcc\x81"));
     EXPECT_EQ(decomposed.constData()[decomposed.size()], '\0');
-    EXPECT_EQ(stringInFileSystemRepresentationForm(precomposed), u("cafe\xcc\x81"));
-    EXPECT_EQ(stringInFileSystemRepresentationForm(u("/plain/path")), u("/plain/path"));
     EXPECT_EQ(decomposedUTF8String(u("")), QByteArray());
+}
+
+TEST(Normalisation, FileSystemFormNamesTheFolderAsCreated) {
+    // Linux keeps a name's bytes as given: a home such as /home/jos\xc3\xa9 must still be found.
+    QTemporaryDir parent;
+    ASSERT_TRUE(parent.isValid());
+    for (const char* name : {"jos\xc3\xa9", "jose\xcc\x81", "plain"}) {
+        const QString path = parent.filePath(u(name));
+        ASSERT_TRUE(QDir().mkdir(path));
+        EXPECT_EQ(stringInFileSystemRepresentationForm(path), path);
+        EXPECT_TRUE(QFileInfo(stringInFileSystemRepresentationForm(path)).isDir()) << name;
+    }
 }
 
 TEST(LocalizedStandardComparison, OrdersLikeAFileBrowser) {
