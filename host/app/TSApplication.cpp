@@ -3,11 +3,20 @@
 #include "TSServer.h"
 
 #include <QDir>
+#include <QIcon>
 #include <QLocale>
 #include <QMetaMethod>
 #include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QSysInfo>
 #include <QUrl>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 const char* const TSApplication::kNotificationNames[14] = {
     "applicationDidBecomeActive",     "applicationDidChangeScreenParameters",
@@ -35,6 +44,15 @@ bool looksLikeUrl(const QString& argument) {
     return url.isValid() && url.scheme().size() > 1 && !QDir::isAbsolutePath(argument);
 }
 
+// Signal numbers, from the handler to the main loop.
+int g_signalPipe[2] = {-1, -1};
+
+void noteTerminationSignal(int signal) {
+    const unsigned char number = static_cast<unsigned char>(signal);
+    const ssize_t written = write(g_signalPipe[1], &number, 1);
+    (void)written;
+}
+
 } // namespace
 
 TSApplication::TSApplication(int& argc, char** argv, const QString& bundlePath)
@@ -52,6 +70,12 @@ TSApplication::TSApplication(int& argc, char** argv, const QString& bundlePath)
     for (auto signal : {&QGuiApplication::screenAdded, &QGuiApplication::screenRemoved})
         connect(this, signal, this, &TSApplication::applicationDidChangeScreenParameters);
     connect(this, &QCoreApplication::aboutToQuit, this, &TSApplication::applicationWillTerminate);
+
+    setWindowIcon(QIcon(resourcePath() + QStringLiteral("/halcyon-imaging.png")));
+    watchTerminationSignals();
+    // The desktop session ends: quit the way the user would.
+    connect(this, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { terminate(); });
 }
 
 TSApplication::~TSApplication() = default;
@@ -170,11 +194,51 @@ void TSApplication::finishLaunching() {
     Q_EMIT applicationDidFinishLaunching();
 }
 
+void TSApplication::watchTerminationSignals() {
+    if (g_signalPipe[0] >= 0 ||
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        unsigned char number = 0;
+        if (read(g_signalPipe[0], &number, 1) == 1)
+            terminate();
+    });
+    struct sigaction action {};
+    action.sa_handler = noteTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
 void TSApplication::terminate() {
+    if (terminating_ || terminationAsked_)
+        return;
+    terminationAsked_ = true;
+    // A queued call also works before the event loop runs: it is handled once it does.
+    QMetaObject::invokeMethod(this, &TSApplication::askDelegateToTerminate, Qt::QueuedConnection);
+}
+
+void TSApplication::askDelegateToTerminate() {
+    terminationAsked_ = false;
+    if (terminating_)
+        return;
+    const TSServer::TerminateReply reply =
+        delegate_ ? delegate_->applicationShouldTerminate() : TSServer::TerminateNow;
+    if (reply == TSServer::TerminateNow)
+        quitNow();
+}
+
+void TSApplication::replyToApplicationShouldTerminate(bool shouldTerminate) {
+    if (shouldTerminate)
+        quitNow();
+}
+
+void TSApplication::quitNow() {
     if (terminating_)
         return;
     terminating_ = true;
-    // A queued call also works before the event loop runs: it is handled once it does.
-    QMetaObject::invokeMethod(
-        this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QCoreApplication::exit(0);
 }

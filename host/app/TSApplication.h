@@ -39,8 +39,14 @@ public:
     // The launch sequence: will-finish, the launch events of the command line (files and
     // URLs), did-finish. Run once the event loop is up.
     void finishLaunching();
-    // Asks the application to quit at the next turn of the main loop (also before it runs).
+
+    // The one quit path (the Quit item, the last task ending, SIGTERM, SIGINT, the end of the
+    // desktop session): at the next turn of the main loop (also before it runs) the delegate
+    // is asked, and the application quits now, stays, or waits for
+    // replyToApplicationShouldTerminate.
     void terminate();
+    void replyToApplicationShouldTerminate(bool shouldTerminate);
+    // Whether the application has decided to quit.
     bool isTerminating() const { return terminating_; }
 
     // The application's notifications.
@@ -67,6 +73,9 @@ Q_SIGNALS:
 private:
     void connectWineController(QObject* controller, bool connect);
     void emitStateChange(Qt::ApplicationState state);
+    void watchTerminationSignals();
+    void askDelegateToTerminate();
+    void quitNow();
 
     QString bundlePath_;
     QString tesseraRoot_;
@@ -76,6 +85,7 @@ private:
     bool observesSentEvents_ = false;
     bool answersDisplayCapture_ = false;
     Qt::ApplicationState lastState_ = Qt::ApplicationInactive;
+    bool terminationAsked_ = false;
     bool terminating_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "TSInterfaceFiles.h"
 
 #include "ui_firstrunsplash.h"
+#include "ui_splash.h"
 
 #include <QWidget>
 
@@ -19,6 +20,7 @@ template <typename Form> QWidget* buildForm() {
 const std::map<QString, std::function<QWidget*()>>& forms() {
     static const std::map<QString, std::function<QWidget*()>> table = {
         {QStringLiteral("firstrunsplash"), buildForm<Ui::FirstRunSplash>},
+        {QStringLiteral("splash"), buildForm<Ui::Splash>},
     };
     return table;
 }

@@ -1,21 +1,30 @@
 #include "TSServer.h"
 
+#include "LaunchFeedbackInfo.h"
 #include "StringAdditions.h"
 #include "TSAppStartedGate.h"
 #include "TSApplication.h"
+#include "TSDynamicStore.h"
 #include "TSLog.h"
 #include "TSSetupLib.h"
+#include "TSTask.h"
 #include "TSUserDefaults.h"
+#include "helperServer.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QMutexLocker>
+#include <QPainter>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
 
 #include <atomic>
 #include <stdexcept>
@@ -53,10 +62,12 @@ TSServer::TSServer(QObject* parent) : TSObject(parent) {
         {QStringLiteral("ShowUntestedApps"), false},
         {QStringLiteral("InstallExeFiles"), true},
     });
+    helperServer::defaultHelperServer();
 }
 
 TSServer::~TSServer() {
     delete mainMenu_;
+    qDeleteAll(pendingAppLaunches_);
 }
 
 QString TSServer::getAppSupportDirForProductNamed(const QString& name) {
@@ -113,18 +124,52 @@ void TSServer::applicationOpenUntitledFile() {
 
 bool TSServer::applicationOpenFile(const QString& path) {
     gotLaunchEvent_ = true;
-    TSLog("%s: %s\n", "TSServer::applicationOpenFile", path.toUtf8().constData());
-    return true;
+    return performSelectorWhenAppStarted("runClientInBottle(QString,QString)", this, path,
+                                         QString());
 }
 
-void TSServer::handleGetURLEvent(const QString& url) {
+bool TSServer::handleGetURLEvent(const QString& url) {
     gotLaunchEvent_ = true;
-    TSLog("%s: %s\n", "TSServer::handleGetURLEvent", url.toUtf8().constData());
+    if (url.isEmpty())
+        return false;
+    const QString scheme = QUrl(url).scheme();
+    if (scheme.isEmpty() || scheme.compare(privateURLScheme(), Qt::CaseInsensitive) == 0)
+        return false;
+    return performSelectorWhenAppStarted("forkExecCommand(QString)", this,
+                                         urlCommandForBottle(url, QString()));
+}
+
+TSServer::TerminateReply TSServer::applicationShouldTerminate() {
+    TSApplication* application = TSApplication::sharedApplication();
+    QObject* controller = application ? application->wineController() : nullptr;
+    if (controller &&
+        controller->metaObject()->indexOfMethod("applicationShouldTerminate()") >= 0) {
+        int reply = TerminateNow;
+        QMetaObject::invokeMethod(controller, "applicationShouldTerminate", Qt::DirectConnection,
+                                  Q_RETURN_ARG(int, reply));
+        return TerminateReply(reply);
+    }
+    if (quitting_)
+        return TerminateLater;
+    quitting_ = true;
+    // Without a bottle collection there is nothing to shut down first.
+    return TerminateNow;
+}
+
+void TSServer::replyToApplicationShouldTerminateTrampoline(bool shouldTerminate) {
+    if (TSApplication* application = TSApplication::sharedApplication())
+        application->replyToApplicationShouldTerminate(shouldTerminate);
+    quitting_ = false;
 }
 
 void TSServer::completeStartup() {
     QMetaObject::invokeMethod(
-        this, [this] { startAppOp()->start(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            helperServer::defaultHelperServer()->setIsReady();
+            startAppOp()->start();
+        },
+        Qt::QueuedConnection);
     updateRecentItemsMenu();
     setMenusEnabled(true);
 }
@@ -290,6 +335,228 @@ void TSServer::setEnvironmentVariables() {
     }
     setEnvValue(stringInFileSystemRepresentationForm(getBottleDir()),
                 QStringLiteral("TS_BOTTLE_PATH"));
+    const QString managed = managedBottlePath();
+    if (!managed.isNull())
+        setEnvValue(managed, QStringLiteral("TS_MANAGED_BOTTLE_PATH"));
+    beginMonitoringSystemConfigurationProxy();
     if (TSApplication* application = TSApplication::sharedApplication())
         setEnvValue(application->mainBundlePath(), QStringLiteral("TS_APP_BUNDLE_PATH"));
+}
+
+QString TSServer::managedBottlePath() {
+    if (qEnvironmentVariableIsSet("TS_MANAGED_BOTTLE_PATH"))
+        return qEnvironmentVariable("TS_MANAGED_BOTTLE_PATH");
+    const QVariant folders =
+        TSUserDefaults::standardUserDefaults().objectForKey(QStringLiteral("ManagedBottleDirs"));
+    if (folders.typeId() == QMetaType::QVariantList || folders.typeId() == QMetaType::QStringList)
+        return folders.toStringList().join(':');
+    if (folders.typeId() == QMetaType::QString && !folders.toString().isEmpty())
+        return folders.toString();
+    return QString();
+}
+
+namespace {
+
+// The dynamic store's callback: the desktop's proxy setting changed.
+void observeProxyChange(TSDynamicStore*, void* info) {
+    try {
+        static_cast<TSServer*>(info)->setHttpProxyEnvironmentVariableFromSystemConfiguration();
+    } catch (const std::exception& exception) {
+        TSSystemLog("%s: ignoring exception: %s\n",
+                    "void observeProxyChange(SCDynamicStoreRef, CFArrayRef, void *)",
+                    exception.what());
+    }
+}
+
+} // namespace
+
+void TSServer::beginMonitoringSystemConfigurationProxy() {
+    // Without a desktop setting the inherited http_proxy stays as it is.
+    systemDynamicStore_ =
+        TSDynamicStore::create(QStringLiteral("halcyonimaging"), &observeProxyChange, this);
+    if (systemDynamicStore_)
+        setHttpProxyEnvironmentVariableFromSystemConfiguration();
+}
+
+void TSServer::setHttpProxyEnvironmentVariableFromSystemConfiguration() {
+    if (!systemDynamicStore_)
+        return;
+    const QVariantMap proxies = systemDynamicStore_->copyProxies();
+    const QString host = proxies.value(QString::fromLatin1(TSDynamicStore::kHTTPProxy)).toString();
+    if (proxies.value(QString::fromLatin1(TSDynamicStore::kHTTPEnable)).toBool() &&
+        !host.isEmpty()) {
+        const QString port =
+            proxies.value(QString::fromLatin1(TSDynamicStore::kHTTPPort)).toString();
+        setEnvValue(QStringLiteral("http://%1:%2/").arg(host, port), QStringLiteral("http_proxy"));
+    } else {
+        unsetEnvValueForKey(QStringLiteral("http_proxy"));
+    }
+}
+
+// --- launching ------------------------------------------------------------------------------
+
+QString TSServer::bottleOption(const QString& bottle) {
+    return bottle.isEmpty() ? QStringLiteral("--bottle default")
+                            : QStringLiteral("--bottle %1").arg(stringQuotedForBash(bottle));
+}
+
+namespace {
+QString tsstartPath() {
+    const TSApplication* application = TSApplication::sharedApplication();
+    return QDir(application ? application->tesseraRoot() : QString())
+        .filePath(QStringLiteral("bin/tsstart"));
+}
+} // namespace
+
+void TSServer::runClientInBottle(const QString& path, const QString& bottle) {
+    const QString command =
+        QStringLiteral("%1 %2 --wait-children --enable-alt-loader macdrv --untrusted %3")
+            .arg(stringQuotedForBash(tsstartPath()), bottleOption(bottle),
+                 stringQuotedForBash(path));
+    const QVariantMap args = {
+        {QStringLiteral("icon"), QFileIconProvider().icon(QFileInfo(path))},
+        {QStringLiteral("doc"), path},
+    };
+    forkExecCommandWithArgs(command, args);
+}
+
+QString TSServer::urlCommandForBottle(const QString& url, const QString& bottle) const {
+    return QStringLiteral("%1 %2 --wait-children --enable-alt-loader macdrv -- %3")
+        .arg(stringQuotedForBash(tsstartPath()), bottleOption(bottle), stringQuotedForBash(url));
+}
+
+void TSServer::forkExecCommand(const QString& command) {
+    forkExecCommandWithArgs(command, QVariantMap());
+}
+
+void TSServer::forkExecCommandWithArgs(const QString& command, const QVariantMap& args) {
+    const QString workdir = args.contains(QStringLiteral("workdir"))
+                                ? args.value(QStringLiteral("workdir")).toString()
+                                : QDir::homePath();
+    LaunchFeedbackInfo* feedback = nullptr;
+    if (args.contains(QStringLiteral("icon")))
+        feedback = startLaunchNotify(args.value(QStringLiteral("icon")).value<QIcon>());
+
+    auto* task = new TSTask(this);
+    task->setLaunchPath(QStringLiteral("/bin/sh"));
+    task->setArguments({QStringLiteral("-c"), command});
+    task->setCurrentDirectoryPath(workdir);
+    (*task)->setStandardInputFile(QProcess::nullDevice());
+    (*task)->setStandardOutputFile(QProcess::nullDevice());
+    (*task)->setStandardErrorFile(QProcess::nullDevice());
+
+    std::optional<QProcessEnvironment> environment =
+        helperServer::defaultHelperServer()->getEnvironmentForXConnection();
+    if (environment) {
+        if (feedback)
+            environment->insert(QStringLiteral("TS_LAUNCH_NOTIFY_SOCKET"), feedback->socketPath());
+        modifyEnvironmentForCommandTask(*environment);
+        (*task)->setProcessEnvironment(*environment);
+    }
+
+    connect(task, &TSTask::taskDidTerminate, this, &TSServer::observeTaskTermination);
+    QString error;
+    if (!task->launch(&error)) {
+        TSSystemLog("Exception when launching task: %s\n    for command: %s\n",
+                    QStringLiteral("<TSTask /bin/sh: %1>").arg(error).toUtf8().constData(),
+                    command.toUtf8().constData());
+        showLaunchFailure();
+        disconnect(task, nullptr, this, nullptr);
+        delete task;
+        return;
+    }
+    noteTaskForCommandArgs(task, command, args);
+    QVariantMap record = args;
+    record.insert(QStringLiteral("task"), QVariant::fromValue<QObject*>(task));
+    if (feedback)
+        record.insert(QStringLiteral("launchFeedbackInfo"),
+                      QVariant::fromValue(QPointer<LaunchFeedbackInfo>(feedback)));
+    tasksInProgress_.insert(task, record);
+}
+
+void TSServer::showLaunchFailure() {
+    QMessageBox alert;
+    alert.setIcon(QMessageBox::Warning);
+    alert.setText(tr("%@ could not open the document or program.")
+                      .replace(QLatin1String("%@"), productDisplayName()));
+    alert.setInformativeText(tr("An error occurred when attempting to launch a new task."));
+    alert.setDefaultButton(alert.addButton(tr("OK"), QMessageBox::AcceptRole));
+    alert.exec();
+}
+
+void TSServer::modifyEnvironmentForCommandTask(QProcessEnvironment&) {}
+
+void TSServer::noteTaskForCommandArgs(TSTask*, const QString&, const QVariantMap&) {}
+
+void TSServer::observeTaskTermination(TSTask* task) {
+    disconnect(task, &TSTask::taskDidTerminate, this, &TSServer::observeTaskTermination);
+    // The record kept the task alive; it goes at the next turn, after its observers.
+    if (tasksInProgress_.remove(task))
+        task->deleteLater();
+}
+
+// --- launch feedback ------------------------------------------------------------------------
+
+LaunchFeedbackInfo* TSServer::startLaunchNotify(const QIcon& icon) {
+    LaunchFeedbackInfo* info = LaunchFeedbackInfo::initWithIcon(icon);
+    if (!info)
+        return nullptr;
+    pendingAppLaunches_.append(info);
+    if (!launchFeedbackTimer_) {
+        launchFeedbackTimer_ = new QTimer(this);
+        launchFeedbackTimer_->setInterval(50);
+        connect(launchFeedbackTimer_, &QTimer::timeout, this, &TSServer::updateLaunchNotify);
+    }
+    launchFeedbackTimer_->start();
+    return info;
+}
+
+void TSServer::updateLaunchNotify() {
+    if (pendingAppLaunches_.isEmpty()) {
+        // Parked until the next launch.
+        launchFeedbackTimer_->stop();
+        finishedLaunches();
+        return;
+    }
+    const QIcon icon = applicationIcon();
+    const QSize size(128, 128);
+    QPixmap image(size);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setOpacity(1.0);
+        painter.drawPixmap(0, 0, icon.pixmap(size));
+    }
+    const QVariant drawInfo = launchFeedbackDrawInfoForImageSize(size);
+    QList<LaunchFeedbackInfo*> finished;
+    int position = 0;
+    for (LaunchFeedbackInfo* info : std::as_const(pendingAppLaunches_)) {
+        if (info->lifeCounter() > 800 || info->notified())
+            finished.append(info);
+        else
+            drawLaunchFeedbackPositionInfo(info, position++, drawInfo);
+        info->setLifeCounter(info->lifeCounter() + 1);
+    }
+    for (LaunchFeedbackInfo* info : finished) {
+        pendingAppLaunches_.removeOne(info);
+        delete info;
+    }
+    QApplication::setWindowIcon(QIcon(image));
+}
+
+QVariant TSServer::launchFeedbackDrawInfoForImageSize(const QSize&) {
+    return QVariant();
+}
+
+void TSServer::drawLaunchFeedbackPositionInfo(LaunchFeedbackInfo*, int, const QVariant&) {}
+
+void TSServer::finishedLaunches() {}
+
+QIcon TSServer::applicationIcon() const {
+    const TSApplication* application = TSApplication::sharedApplication();
+    const QIcon icon(application
+                         ? application->resourcePath() + QStringLiteral("/halcyon-imaging.png")
+                         : QString());
+    return QIcon(icon.pixmap(128, 128));
 }

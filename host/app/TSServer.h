@@ -1,22 +1,32 @@
 // The application delegate: registered user defaults, the directory helpers, the launch
 // sequence with first-run handling, the app-started gate through which launches wait for the
-// end of start-up, menu validation and the environment of child processes.
+// end of start-up, menu validation, launching Windows programs with their environment and
+// launch feedback, and the answer to a quit request.
 #pragma once
 
 #include "TSObject.h"
 
+#include <QHash>
+#include <QIcon>
 #include <QList>
 #include <QMutex>
 #include <QPointer>
+#include <QProcessEnvironment>
+#include <QSize>
 #include <QString>
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 
+class LaunchFeedbackInfo;
 class QAction;
 class QMenu;
 class QMenuBar;
+class QTimer;
 class TSAppStartedGate;
+class TSDynamicStore;
+class TSTask;
 
 class TSServer : public TSObject {
     Q_OBJECT
@@ -40,10 +50,21 @@ public:
     virtual void applicationWillFinishLaunching();
     virtual void applicationDidFinishLaunching();
     // Launch events; each marks that the application was started for a reason of its own.
+    // A document opens in the default bottle, a URL is handed to it, once start-up is done.
     virtual void applicationOpenUntitledFile();
     virtual bool applicationOpenFile(const QString& path);
-    virtual void handleGetURLEvent(const QString& url);
+    virtual bool handleGetURLEvent(const QString& url);
     bool gotLaunchEvent() const { return gotLaunchEvent_; }
+    // URLs of the application's own scheme are accepted and not handed on.
+    static QString privateURLScheme() {
+        return QStringLiteral("example.tessera.private-halcyonimaging-app-scheme");
+    }
+
+    // Quitting: now, not at all, or later through replyToApplicationShouldTerminateTrampoline.
+    enum TerminateReply { TerminateCancel = 0, TerminateNow = 1, TerminateLater = 2 };
+    virtual TerminateReply applicationShouldTerminate();
+    void replyToApplicationShouldTerminateTrampoline(bool shouldTerminate);
+    bool quitting() const { return quitting_; }
 
     virtual void completeStartup();
     virtual void processFirstRun(bool earlierVersionRan);
@@ -70,24 +91,68 @@ public:
     bool menusEnabled() const { return menusEnabled_; }
     void setMenusEnabled(bool enabled) { menusEnabled_ = enabled; }
 
+    // Launching. Every command runs through "/bin/sh -c" with the null device for its three
+    // streams. Launch arguments: "icon" (QIcon: launch feedback), "workdir" (the child's
+    // working directory, default the home folder), "doc" and "primaryOEMapp" (kept with the
+    // task).
+    Q_INVOKABLE void forkExecCommand(const QString& command);
+    Q_INVOKABLE virtual void forkExecCommandWithArgs(const QString& command,
+                                                     const QVariantMap& args);
+    // Opens a Windows file or program in a bottle (the default bottle for an empty name).
+    Q_INVOKABLE void runClientInBottle(const QString& path, const QString& bottle);
+    // The command that hands a URL to a bottle.
+    QString urlCommandForBottle(const QString& url, const QString& bottle) const;
+    // Running tasks with their records: "task", the launch arguments and, with feedback,
+    // "launchFeedbackInfo" (a QPointer: the record ends when its launch is done).
+    const QHash<TSTask*, QVariantMap>& tasksInProgress() const { return tasksInProgress_; }
+
+    // Launch feedback.
+    LaunchFeedbackInfo* startLaunchNotify(const QIcon& icon);
+    void updateLaunchNotify();
+    const QList<LaunchFeedbackInfo*>& pendingAppLaunches() const { return pendingAppLaunches_; }
+    QIcon applicationIcon() const;
+
     // Environment of the host process, which every child inherits; set once at start-up.
     virtual void setEnvironmentVariables();
     void setEnvValue(const QString& value, const QString& name);
     void unsetEnvValueForKey(const QString& name);
+    void setHttpProxyEnvironmentVariableFromSystemConfiguration();
+    void beginMonitoringSystemConfigurationProxy();
+    // The managed bottle folders, ":"-separated, or a null string when there are none.
+    virtual QString managedBottlePath();
+
+    // A command line's word for the bottle: "--bottle NAME", "--bottle default" without one.
+    static QString bottleOption(const QString& bottle);
 
 protected:
+    // Hooks of forkExecCommandWithArgs.
+    virtual void modifyEnvironmentForCommandTask(QProcessEnvironment& environment);
+    virtual void noteTaskForCommandArgs(TSTask* task, const QString& command,
+                                        const QVariantMap& args);
+    virtual void observeTaskTermination(TSTask* task);
+    // Hooks of the launch feedback.
+    virtual QVariant launchFeedbackDrawInfoForImageSize(const QSize& size);
+    virtual void drawLaunchFeedbackPositionInfo(LaunchFeedbackInfo* info, int position,
+                                                const QVariant& drawInfo);
+    virtual void finishedLaunches();
+
     // Rebuilds the Open Recent submenu; nothing to do while there are no recent items.
     virtual void updateRecentItemsMenu() {}
     void showSystemInformation();
 
 private:
     bool performSelector(const char* selector, QObject* target, const QVariant (&objects)[3]);
+    void showLaunchFailure();
 
     QMutex gateMutex_;
     QPointer<TSAppStartedGate> startAppOp_;
     bool gotLaunchEvent_ = false;
     bool menusEnabled_ = false;
-    bool environmentSet_ = false;
+    bool quitting_ = false;
     QMenuBar* mainMenu_ = nullptr;
     QMenu* openRecent_ = nullptr;
+    QHash<TSTask*, QVariantMap> tasksInProgress_;
+    QList<LaunchFeedbackInfo*> pendingAppLaunches_;
+    QTimer* launchFeedbackTimer_ = nullptr;
+    std::unique_ptr<TSDynamicStore> systemDynamicStore_;
 };

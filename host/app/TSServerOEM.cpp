@@ -1,18 +1,26 @@
 #include "TSServerOEM.h"
 
+#include "StringAdditions.h"
 #include "TSApplication.h"
 #include "TSInterfaceFiles.h"
 #include "TSInternalInconsistency.h"
 #include "TSLog.h"
 #include "TSSetupLib.h"
 #include "TSTask.h"
+#include "TSUserDefaults.h"
 #include "TSWindowController.h"
+#include "WineLoader.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
+
+#include <thread>
 
 namespace {
 
@@ -38,6 +46,22 @@ QString formatTitle(const QString& format, const QString& argument) {
     return result;
 }
 
+// A window of the interface file, centred and in front.
+TSWindowController* showCentred(const QString& interfaceFile) {
+    auto* controller = new TSWindowController(tsLoadInterfaceFile(interfaceFile));
+    QWidget* window = controller->window();
+    if (QScreen* screen = window->screen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+    controller->showWindow();
+    window->raise();
+    return controller;
+}
+
+QString productRoot() {
+    const TSApplication* application = TSApplication::sharedApplication();
+    return application ? application->tesseraRoot() : QString();
+}
+
 } // namespace
 
 TSServerOEM::TSServerOEM(QObject* parent) : TSServer(parent) {
@@ -45,11 +69,47 @@ TSServerOEM::TSServerOEM(QObject* parent) : TSServer(parent) {
 }
 
 TSServerOEM::~TSServerOEM() {
+    delete splashController_;
     delete firstRunSplashController_;
 }
 
 void TSServerOEM::completeStartup() {
     setupOEMMenus();
+    // Making a bottle takes Wine a while: the splash shows meanwhile and the main loop runs.
+    const TSPyObject management = TSSetupLib::bottleManagementClass();
+    if (management.isNull()) {
+        TSServer::completeStartup();
+        return;
+    }
+    if (!QFileInfo(QDir(getBottleDir()).filePath(defaultBottleName())).isDir() &&
+        !firstRunSplashController_)
+        showFirstRunSplash();
+    QPointer<TSServerOEM> self(this);
+    std::thread([self, management] {
+        const QVariantList result =
+            management.call("setUpBottleFromManagedBottle_", {defaultBottleName()}).toList();
+        const bool succeeded = !result.isEmpty() && result.first().toBool();
+        const QString failure = result.value(1).toString();
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, succeeded, failure] {
+                if (self)
+                    self->defaultBottleSetUp(succeeded, failure);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void TSServerOEM::defaultBottleSetUp(bool succeeded, const QString& failure) {
+    if (!succeeded) {
+        QMessageBox alert;
+        alert.setIcon(QMessageBox::Critical);
+        alert.setText(tr("The default bottle could not be set up."));
+        alert.setInformativeText(failure.isEmpty() ? tr("The scripting layer gave no reason.")
+                                                   : failure);
+        alert.setDefaultButton(alert.addButton(tr("OK"), QMessageBox::AcceptRole));
+        alert.exec();
+    }
     TSServer::completeStartup();
 }
 
@@ -64,18 +124,16 @@ void TSServerOEM::setupOEMMenus() {
     }
 }
 
+void TSServerOEM::showFirstRunSplash() {
+    if (!tsHasInterfaceFile(QStringLiteral("firstrunsplash")))
+        return;
+    if (firstRunSplashController_)
+        throw TSInternalInconsistency(QStringLiteral("!firstRunSplashController"));
+    firstRunSplashController_ = showCentred(QStringLiteral("firstrunsplash"));
+}
+
 void TSServerOEM::processFirstRun(bool earlierVersionRan) {
-    if (tsHasInterfaceFile(QStringLiteral("firstrunsplash"))) {
-        if (firstRunSplashController_)
-            throw TSInternalInconsistency(QStringLiteral("!firstRunSplashController"));
-        firstRunSplashController_ =
-            new TSWindowController(tsLoadInterfaceFile(QStringLiteral("firstrunsplash")));
-        QWidget* window = firstRunSplashController_->window();
-        if (QScreen* screen = window->screen())
-            window->move(screen->availableGeometry().center() - window->rect().center());
-        firstRunSplashController_->showWindow();
-        window->raise();
-    }
+    showFirstRunSplash();
     TSServer::processFirstRun(earlierVersionRan);
 }
 
@@ -84,23 +142,94 @@ void TSServerOEM::applicationOpenUntitledFile() {
     TSServer::applicationOpenUntitledFile();
 }
 
+bool TSServerOEM::applicationOpenFile(const QString& path) {
+    primaryTaskScheduled_ = true;
+    return TSServer::applicationOpenFile(path);
+}
+
+bool TSServerOEM::handleGetURLEvent(const QString& url) {
+    const bool scheduled = TSServer::handleGetURLEvent(url);
+    if (scheduled)
+        primaryTaskScheduled_ = true;
+    return scheduled;
+}
+
+QString TSServerOEM::primaryCommand() const {
+    // The Windows path stays unquoted: the shell hands it over as three words.
+    return QStringLiteral("%1/%2").arg(
+        stringQuotedForBash(productRoot()),
+        QStringLiteral("bin/wine --enable-alt-loader macdrv --bottle default --wait-children "
+                       "C:/Program Files/Halcyon Imaging/SkiffApp64.exe"));
+}
+
 void TSServerOEM::launchWindowsExe() {
     if (primaryTaskScheduled_)
         return;
-    performSelectorWhenAppStarted("startPrimaryProgram()", this);
+    const QVariantMap args = {
+        {QStringLiteral("primaryOEMapp"), true},
+        {QStringLiteral("icon"), applicationIcon()},
+    };
+    performSelectorWhenAppStarted("forkExecCommandWithArgs(QString,QVariantMap)", this,
+                                  primaryCommand(), args);
     primaryTaskScheduled_ = true;
 }
 
-void TSServerOEM::startPrimaryProgram() {
-    const TSPyObject query = TSSetupLib::bottleQueryClass();
-    const QStringList bottles = query.call("bottles").toStringList();
-    const QString defaultBottle = query.call("defaultBottle").toString();
-    TSLog("Bottles in %s: %s; default: %s\n", getBottleDir().toUtf8().constData(),
-          bottles.join(QStringLiteral(", ")).toUtf8().constData(),
-          defaultBottle.toUtf8().constData());
-    // The host quits when the last task it launched has exited; it has launched none.
+void TSServerOEM::noteTaskForCommandArgs(TSTask* task, const QString& command,
+                                         const QVariantMap& args) {
+    TSServer::noteTaskForCommandArgs(task, command, args);
+    runningTasks_.append(task);
+}
+
+void TSServerOEM::observeTaskTermination(TSTask* task) {
+    TSServer::observeTaskTermination(task);
+    runningTasks_.removeOne(task);
+    TSLog("Running tasks: %d\n", int(runningTasks_.size()));
     if (runningTasks_.isEmpty()) {
+        TSLog("The primary OEM task just exited.  Time to close down.\n");
         if (TSApplication* application = TSApplication::sharedApplication())
             application->terminate();
     }
+}
+
+void TSServerOEM::drawLaunchFeedbackPositionInfo(LaunchFeedbackInfo*, int, const QVariant&) {
+    if (firstRunSplashController_ || splashController_ ||
+        !tsHasInterfaceFile(QStringLiteral("splash")))
+        return;
+    splashController_ = showCentred(QStringLiteral("splash"));
+}
+
+void TSServerOEM::finishedLaunches() {
+    for (TSWindowController** controller : {&splashController_, &firstRunSplashController_}) {
+        if (*controller) {
+            if ((*controller)->isWindowLoaded() && (*controller)->window())
+                (*controller)->window()->close();
+            delete *controller;
+            *controller = nullptr;
+        }
+    }
+}
+
+QString TSServerOEM::managedBottlePath() {
+    const QString base = TSServer::managedBottlePath();
+    const QString link = QDir(getAppSupportDir()).filePath(QStringLiteral("BuiltinBottles"));
+    const QString target = QDir(productRoot()).filePath(QStringLiteral("support"));
+    const QFileInfo existing(link);
+    if (existing.exists() && !existing.isSymLink())
+        return base;
+    if (existing.isSymLink() && !QFile::remove(link))
+        return base;
+    if (!QDir().mkpath(getAppSupportDir()) || !QFile::link(target, link))
+        return base;
+    return base.isNull() ? link : link + ':' + base;
+}
+
+void TSServerOEM::modifyEnvironmentForCommandTask(QProcessEnvironment& environment) {
+    TSServer::modifyEnvironmentForCommandTask(environment);
+    if (TSUserDefaults::standardUserDefaults().boolForKey(QStringLiteral("DisableWineIntegration")))
+        return;
+    if (!wineLoader_)
+        wineLoader_ = WineLoader::initWithTesseraRoot(productRoot(), this);
+    if (wineLoader_ && !wineLoader_->socketPath().isEmpty())
+        environment.insert(QStringLiteral("TS_WINEWRAPPER_ALT_LOADER_SOCKET"),
+                           wineLoader_->socketPath());
 }

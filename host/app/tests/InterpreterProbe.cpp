@@ -37,9 +37,12 @@ int main(int argc, char** argv) {
     const bool ready = TSSetupLib::initialize();
     std::printf("READY %s\n", ready ? "yes" : "no");
     std::fflush(stdout);
-    if (application.isTerminating()) {
+    if (!ready) {
+        // A failed start-up asks the application to quit: it must, through its quit path.
+        QTimer::singleShot(10000, &application, [] { QCoreApplication::exit(1); });
         application.exec();
-        std::printf("TERMINATED\n");
+        if (application.isTerminating())
+            std::printf("TERMINATED\n");
     }
     return 0;
 }

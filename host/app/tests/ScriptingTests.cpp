@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -279,6 +280,132 @@ TEST_F(BottleFolders, InformationLoadsOnAWorkerThread) {
     EXPECT_EQ(work.valueForKey("is_high_resolution"), QVariant(true));
     EXPECT_EQ(work.valueForKey("installed_applications").toStringList(),
               (QStringList{"Notes", "Workstation"}));
+}
+
+// Wine's programs replaced by stand-ins on the path: wineboot records how it was run and
+// does what STANDIN_WINEBOOT says ("make" a prefix, "fail", or "nothing").
+class BottleSetUp : public BottleFolders {
+protected:
+    void SetUp() override {
+        BottleFolders::SetUp();
+        const QString bin = folder.filePath("bin");
+        record = folder.filePath("wineboot-runs");
+        writeFile(
+            bin + "/wineboot",
+            "#!/bin/sh\n"
+            "printf '%s|%s|%s\\n' \"$*\" \"$WINEDEBUG\" \"$WINEDLLOVERRIDES\" "
+            ">>\"$STANDIN_RECORD\"\n"
+            "case $STANDIN_WINEBOOT in\n"
+            "make) mkdir -p \"$WINEPREFIX/drive_c/windows\" && : >\"$WINEPREFIX/system.reg\" ;;\n"
+            "fail) exit 1 ;;\n"
+            "esac\n");
+        writeFile(bin + "/wineserver", "#!/bin/sh\nexit 0\n");
+        for (const char* name : {"wineboot", "wineserver"})
+            QFile::setPermissions(bin + '/' + name, QFile::ReadOwner | QFile::ExeOwner);
+        savedPath = qEnvironmentVariable("PATH");
+        setEnv("PATH", bin + ':' + savedPath);
+        setEnv("STANDIN_RECORD", record);
+        setEnv("STANDIN_WINEBOOT", "make");
+
+        // The managed "default" bottle as the product ships it.
+        loaderFolder = "/default/drive_c/Program Files/Halcyon Imaging";
+        writeFile(managed + loaderFolder + "/SkiffApp64.exe", "MZ loader");
+        QFile::setPermissions(managed + loaderFolder + "/SkiffApp64.exe", QFile::ReadOwner);
+        writeFile(managed + loaderFolder + "/ClientLoaderData.txt", "mac=true\r\n");
+        writeFile(managed + loaderFolder + "/TillerConfig.txt", "pacs.example:80\r\n");
+    }
+    void TearDown() override {
+        setEnv("PATH", savedPath);
+        BottleFolders::TearDown();
+    }
+    QVariantList setUp(const QString& name = "default") {
+        return TSSetupLib::bottleManagementClass()
+            .call("setUpBottleFromManagedBottle_", {name})
+            .toList();
+    }
+    QString readFile(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    QStringList hiddenEntries() {
+        return QDir(bottles)
+            .entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot)
+            .filter(QRegularExpression("^\\."));
+    }
+
+    QString record;
+    QString savedPath;
+    QString loaderFolder;
+};
+
+TEST_F(BottleSetUp, NewBottleIsAWinePrefixWithTheManagedFiles) {
+    writeFile(bottles + "/.default.partial-old/system.reg", ""); // left by an interrupted start
+    EXPECT_EQ(setUp(), (QVariantList{true, ""}));
+    EXPECT_TRUE(QFileInfo(bottles + "/default/system.reg").isFile());
+    EXPECT_EQ(readFile(bottles + loaderFolder + "/SkiffApp64.exe"), "MZ loader");
+    EXPECT_EQ(readFile(bottles + loaderFolder + "/TillerConfig.txt"), "pacs.example:80\r\n");
+    EXPECT_TRUE(QFileInfo(bottles + loaderFolder + "/SkiffApp64.exe").isWritable())
+        << "the loader must be able to update itself";
+    EXPECT_EQ(QFileInfo(bottles + loaderFolder + "/SkiffApp64.exe").lastModified(),
+              QFileInfo(managed + loaderFolder + "/SkiffApp64.exe").lastModified());
+    EXPECT_EQ(hiddenEntries(), QStringList()) << "no half-made bottle is left";
+    // Made without dialogs and without desktop menu entries.
+    EXPECT_EQ(readFile(record), "--init|-all|mscoree,mshtml=;winemenubuilder.exe=d\n");
+    EXPECT_EQ(TSSetupLib::bottleQueryClass().call("defaultBottle").toString(), "default");
+    EXPECT_EQ(TSSetupLib::bottleQueryClass().call("bottles").toStringList(),
+              QStringList{"default"});
+}
+
+TEST_F(BottleSetUp, LaterStartsOnlyAddWhatIsMissing) {
+    ASSERT_EQ(setUp(), (QVariantList{true, ""}));
+    writeFile(bottles + loaderFolder + "/TillerConfig.txt", "the user's own servers");
+    writeFile(bottles + loaderFolder + "/Skiff.log", "the loader's log");
+    QFile::remove(bottles + loaderFolder + "/ClientLoaderData.txt");
+    writeFile(managed + loaderFolder + "/site-notes.txt", "added by the site");
+
+    EXPECT_EQ(setUp(), (QVariantList{true, ""}));
+    EXPECT_EQ(readFile(bottles + loaderFolder + "/TillerConfig.txt"), "the user's own servers");
+    EXPECT_EQ(readFile(bottles + loaderFolder + "/Skiff.log"), "the loader's log");
+    EXPECT_EQ(readFile(bottles + loaderFolder + "/ClientLoaderData.txt"), "mac=true\r\n");
+    EXPECT_EQ(readFile(bottles + loaderFolder + "/site-notes.txt"), "added by the site");
+    EXPECT_EQ(readFile(record).count('\n'), 1) << "the bottle is not made again";
+}
+
+TEST_F(BottleSetUp, FailuresSayWhatFailedAndLeaveNoBottle) {
+    const struct {
+        const char* wineboot;
+        const char* message;
+    } cases[] = {
+        {"fail", "The bottle \u201cdefault\u201d could not be made: wineboot ended with status 1."},
+        {"nothing",
+         "The bottle \u201cdefault\u201d could not be made: Wine did not finish making it."},
+    };
+    for (const auto& c : cases) {
+        setEnv("STANDIN_WINEBOOT", c.wineboot);
+        EXPECT_EQ(setUp(), (QVariantList{false, QString::fromUtf8(c.message)})) << c.wineboot;
+        EXPECT_FALSE(QFileInfo::exists(bottles + "/default")) << c.wineboot;
+        EXPECT_EQ(hiddenEntries(), QStringList()) << c.wineboot;
+    }
+    QDir(managed + "/default").removeRecursively();
+    EXPECT_EQ(setUp(), (QVariantList{false, u("There is no bottle named \u201cdefault\u201d, and "
+                                              "none to make it from.")}));
+    EXPECT_EQ(setUp(".."), (QVariantList{false, u("\u201c..\u201d is not a bottle name.")}));
+    // A bottle of the user's own needs no template.
+    makeBottle(bottles, "default", "");
+    EXPECT_EQ(setUp(), (QVariantList{true, ""}));
+}
+
+TEST_F(BottleSetUp, TheBottleNamedDefaultIsTheDefaultUnlessAnotherIsMarked) {
+    const TSPyObject query = TSSetupLib::bottleQueryClass();
+    makeBottle(bottles, "Work", "");
+    QDir(managed + "/default").removeRecursively();
+    EXPECT_FALSE(query.call("defaultBottle").isValid());
+    makeBottle(managed, "default", "");
+    EXPECT_EQ(query.call("defaultBottle").toString(), "default") << "the managed one";
+    ASSERT_EQ(setUp(), (QVariantList{true, ""}));
+    EXPECT_EQ(query.call("defaultBottle").toString(), "default");
+    makeBottle(bottles, "Work", "Default = yes\n");
+    EXPECT_EQ(query.call("defaultBottle").toString(), "Work");
 }
 
 TEST_F(BottleFolders, InitialisedBottleQuitsWithItsWineProcesses) {

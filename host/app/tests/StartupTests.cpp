@@ -1,3 +1,4 @@
+#include "HostTestSupport.h"
 #include "TSAppStartedGate.h"
 #include "TSApplication.h"
 #include "TSInternalInconsistency.h"
@@ -29,12 +30,6 @@
 
 namespace {
 
-// Runs the main loop until nothing is left to do right now.
-void runPendingEvents() {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 // Records the order of deferred calls.
 class Recorder : public QObject {
     Q_OBJECT
@@ -64,64 +59,13 @@ public:
         TSServer::processFirstRun(earlierVersionRan);
     }
     void setEnvironmentVariables() override { ++environmentSetUps; }
+    void forkExecCommandWithArgs(const QString& command, const QVariantMap&) override {
+        commands << command;
+    }
     int untitledOpens = 0;
     int environmentSetUps = 0;
     QList<bool> firstRuns;
-};
-
-// Captures what is written to standard error while it lives.
-class StderrCapture {
-public:
-    StderrCapture() {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = dup(STDERR_FILENO);
-        dup2(file_.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { restore(); }
-    QString text() {
-        restore();
-        file_.seek(0);
-        return QString::fromUtf8(file_.readAll());
-    }
-
-private:
-    void restore() {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-            saved_ = -1;
-        }
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
-
-class EnvironmentGuard {
-public:
-    explicit EnvironmentGuard(std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            saved_.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
-            qunsetenv(name);
-        }
-    }
-    ~EnvironmentGuard() {
-        for (const auto& entry : saved_) {
-            if (entry.set)
-                qputenv(entry.name, entry.value);
-            else
-                qunsetenv(entry.name);
-        }
-    }
-
-private:
-    struct Saved {
-        const char* name;
-        bool set;
-        QByteArray value;
-    };
-    QList<Saved> saved_;
+    QStringList commands;
 };
 
 } // namespace

@@ -7,10 +7,12 @@ folders. Each bottle keeps its own settings in a small file inside its folder:
 """
 
 import configparser
+import glob
 import os
 import shutil
 import socket
 import subprocess
+import tempfile
 import threading
 import time
 
@@ -22,6 +24,11 @@ _settings_lock = threading.RLock()
 # How long a polite shutdown may take before it counts as refused, and a forced one.
 QUIT_TIMEOUT = 60
 FORCE_QUIT_TIMEOUT = 20
+# How long Wine may take to make a new prefix.
+SETUP_TIMEOUT = 300
+
+# The bottle named "default" is the default bottle while no other is marked.
+DEFAULT_BOTTLE = "default"
 
 
 # --- where bottles are -------------------------------------------------------------------
@@ -78,7 +85,8 @@ def all_bottles():
             continue
         for name in entries:
             path = os.path.join(folder, name)
-            if name in seen or not _is_bottle(path):
+            # Hidden folders are no bottles (a bottle still being made is one).
+            if name.startswith(".") or name in seen or not _is_bottle(path):
                 continue
             seen.add(name)
             found.append((name, path, managed))
@@ -87,7 +95,7 @@ def all_bottles():
 
 def find_bottle(name):
     """(path, managed) of the named bottle, or None."""
-    if not _valid_name(name):
+    if not _valid_name(name) or name.startswith("."):
         return None
     for folder, managed in _folders():
         path = os.path.join(folder, name)
@@ -217,15 +225,127 @@ def _start_menu_programs(prefix):
     return sorted(names, key=str.lower)
 
 
+# --- making a bottle from a managed one ---------------------------------------------------
+
+def _managed_template(name):
+    for folder in tsutils.managed_bottle_dirs():
+        path = os.path.join(folder, name)
+        if os.path.isdir(path):
+            return path
+    return None
+
+
+def _copy_missing_files(template, prefix):
+    """Copies the template's drive_c files that the prefix lacks; what is there already (the
+    loader's own settings, its log, the client it fetched) is never replaced. Each file
+    arrives whole under its name, so an interrupted copy is simply made again."""
+    source_root = os.path.join(template, "drive_c")
+    target_root = os.path.join(prefix, "drive_c")
+    for folder, _, files in os.walk(source_root):
+        target_folder = os.path.join(target_root, os.path.relpath(folder, source_root))
+        os.makedirs(target_folder, exist_ok=True)
+        for name in files:
+            target = os.path.join(target_folder, name)
+            if os.path.lexists(target):
+                continue
+            source = os.path.join(folder, name)
+            partial = target + ".partial"
+            shutil.copyfile(source, partial)
+            info = os.stat(source)
+            # The product's files may be read-only; the bottle's copies are the user's own.
+            os.chmod(partial, (info.st_mode & 0o777) | 0o600)
+            os.utime(partial, ns=(info.st_atime_ns, info.st_mtime_ns))
+            os.replace(partial, target)
+
+
+class _SetUpError(Exception):
+    pass
+
+
+def _make_prefix(folder, name):
+    """A new, complete Wine prefix in a hidden folder beside the bottles, made without any
+    dialog and without menu entries in the user's desktop; its path, or _SetUpError."""
+    partial = tempfile.mkdtemp(prefix="." + name + ".partial-", dir=folder)
+    environment = tsutils.wine_environment(partial)
+    environment["WINEDEBUG"] = "-all"
+    environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
+    failure = None
+    try:
+        completed = subprocess.run([tsutils.wine_program("wineboot"), "--init"], env=environment,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, timeout=SETUP_TIMEOUT)
+        if completed.returncode != 0:
+            failure = "wineboot ended with status %d." % completed.returncode
+        # The registry is written when Wine's server ends.
+        elif not _wait_until_ended(partial, SETUP_TIMEOUT) or \
+                not os.path.isfile(os.path.join(partial, "system.reg")):
+            failure = "Wine did not finish making it."
+    except subprocess.TimeoutExpired:
+        failure = "Wine took longer than %d seconds." % SETUP_TIMEOUT
+    except OSError as error:
+        failure = "Wine could not be started: %s." % (error.strerror or error,)
+    if failure:
+        kill_prefix(partial)
+        shutil.rmtree(partial, ignore_errors=True)
+        raise _SetUpError(failure)
+    return partial
+
+
+def _remove_leftovers(folder, name):
+    """Bottles that an interrupted start left half-made."""
+    for path in glob.glob(os.path.join(glob.escape(folder), "." + glob.escape(name) + ".partial-*")):
+        if not prefix_running(path):
+            shutil.rmtree(path, ignore_errors=True)
+
+
+def set_up_bottle(name):
+    """Makes the user's bottle of that name from the managed bottle of the same name, or,
+    when it exists, adds the managed files it lacks. A new bottle appears under its name
+    only once it is complete. [True, ""], or [False, what failed]."""
+    if not _valid_name(name) or name.startswith("."):
+        return [False, "\u201c%s\u201d is not a bottle name." % (name,)]
+    folder = tsutils.bottle_dir()
+    target = os.path.join(folder, name)
+    template = _managed_template(name)
+    try:
+        if os.path.isdir(target):
+            if template is not None:
+                _copy_missing_files(template, target)
+            return [True, ""]
+        if template is None:
+            return [False, "There is no bottle named \u201c%s\u201d, and none to make it from."
+                    % (name,)]
+        os.makedirs(folder, exist_ok=True)
+        _remove_leftovers(folder, name)
+        partial = _make_prefix(folder, name)
+        try:
+            _copy_missing_files(template, partial)
+            os.rename(partial, target)
+        except OSError:
+            shutil.rmtree(partial, ignore_errors=True)
+            raise
+    except _SetUpError as error:
+        return [False, "The bottle \u201c%s\u201d could not be made: %s" % (name, error)]
+    except OSError as error:
+        reason = error.strerror or str(error)
+        if error.filename:
+            reason = "%s: %s" % (error.filename, reason)
+        return [False, "The bottle \u201c%s\u201d could not be set up: %s." % (name, reason)]
+    return [True, ""]
+
+
 # --- the classes the host uses -----------------------------------------------------------
 
 class BottleQuery(object):
     @classmethod
     def defaultBottle(cls):
         with _settings_lock:
-            for name, path, _ in all_bottles():
+            bottles = all_bottles()
+            for name, path, _ in bottles:
                 if _read_settings(path)[_SECTION].getboolean("Default", fallback=False):
                     return name
+        if any(name == DEFAULT_BOTTLE for name, _, _ in bottles):
+            return DEFAULT_BOTTLE
         return None
 
     @classmethod
@@ -234,6 +354,10 @@ class BottleQuery(object):
 
 
 class BottleManagement(object):
+    @classmethod
+    def setUpBottleFromManagedBottle_(cls, name):
+        return set_up_bottle(name)
+
     @classmethod
     def setBottle_isDefault_(cls, name, is_default):
         found = find_bottle(name)

@@ -1,0 +1,122 @@
+// Helpers of the host's application tests: the main loop, standard error, the environment
+// and the host's modal alerts.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QList>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryFile>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <initializer_list>
+
+#include <unistd.h>
+
+// Runs the main loop until nothing is left to do right now.
+inline void runPendingEvents() {
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Runs the main loop until the condition holds or the time is up; whether it holds.
+inline bool runUntil(const std::function<bool()>& condition, int milliseconds = 30000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+// Captures what is written to standard error while it lives.
+class StderrCapture {
+public:
+    StderrCapture() {
+        file_.open();
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        dup2(file_.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { restore(); }
+    QString text() {
+        restore();
+        file_.seek(0);
+        return QString::fromUtf8(file_.readAll());
+    }
+
+private:
+    void restore() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    QTemporaryFile file_;
+    int saved_ = -1;
+};
+
+// Unsets the variables and puts back what they were.
+class EnvironmentGuard {
+public:
+    explicit EnvironmentGuard(std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            saved_.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+            qunsetenv(name);
+        }
+    }
+    ~EnvironmentGuard() {
+        for (const auto& entry : saved_) {
+            if (entry.set)
+                qputenv(entry.name, entry.value);
+            else
+                qunsetenv(entry.name);
+        }
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        bool set;
+        QByteArray value;
+    };
+    QList<Saved> saved_;
+};
+
+// Answers every modal alert with its default button while it lives, and keeps its texts.
+class AlertCatcher {
+public:
+    AlertCatcher() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!alert)
+                return;
+            texts << alert->text() << alert->informativeText();
+            if (alert->defaultButton())
+                texts << alert->defaultButton()->text();
+            ++count;
+            if (alert->defaultButton())
+                alert->defaultButton()->click();
+            else
+                alert->reject();
+        });
+        timer_.start(20);
+    }
+    int count = 0;
+    QStringList texts;
+
+private:
+    QTimer timer_;
+};
