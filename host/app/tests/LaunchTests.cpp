@@ -4,6 +4,7 @@
 #include "HostTestSupport.h"
 #include "LaunchFeedbackInfo.h"
 #include "StringAdditions.h"
+#include "TSAppStartedGate.h"
 #include "TSApplication.h"
 #include "TSServerOEM.h"
 #include "TSTask.h"
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <csignal>
 #include <cstring>
 
 #include <sys/socket.h>
@@ -444,6 +446,22 @@ TEST(LaunchEnvironment, ManagedBottlePaths) {
     defaults.removeObjectForKey("ManagedBottleDirs");
 }
 
+TEST_F(Launching, ADefaultBottleThatCannotBeMadeIsReported) {
+    // The test's product root is the build's, but no managed bottle folder is known.
+    EnvironmentGuard guard({"TS_MANAGED_BOTTLE_PATH"});
+    AlertCatcher alerts;
+    server.completeStartup();
+    EXPECT_NE(server.firstRunSplashController(), nullptr) << "the splash shows meanwhile";
+    ASSERT_TRUE(runUntil([this] { return server.startAppOp()->isStarted(); }))
+        << "start-up completes all the same";
+    EXPECT_EQ(alerts.texts,
+              (QStringList{"The default bottle could not be set up.",
+                           QString::fromUtf8("There is no bottle named \u201cdefault\u201d, "
+                                             "and none to make it from."),
+                           "OK"}));
+    EXPECT_TRUE(server.menusEnabled());
+}
+
 TEST_F(Launching, DisabledWineIntegrationStartsNoLoaderService) {
     const QString report = folder.filePath("report");
     const QString command =
@@ -496,6 +514,34 @@ TEST(LaunchEnvironment, DesktopProxySettingIsFollowed) {
     EXPECT_FALSE(qEnvironmentVariableIsSet("http_proxy")) << "only a manual proxy is one";
 }
 
+TEST(LaunchEnvironment, WithoutADesktopSettingTheInheritedProxyStays) {
+    const QString inherited = "http://inherited.example:3128/";
+    QTemporaryDir noSchemas;
+    const struct {
+        const char* what;
+        QStringList environment;
+        QString expected;
+    } cases[] = {
+        {"no proxy schema installed", {"XDG_DATA_DIRS=" + noSchemas.path()}, inherited},
+        {"settings only in memory", {"GSETTINGS_BACKEND=memory"}, inherited},
+        {"GNOME's setting says none", {}, "<unset>"},
+    };
+    setDesktopProxy("org.gnome.system.proxy", "mode", "none");
+    for (const auto& c : cases) {
+        QProcess probe;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("http_proxy", inherited);
+        for (const QString& entry : c.environment)
+            environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
+        probe.setProcessEnvironment(environment);
+        probe.start(PROXY_PROBE, {QStringLiteral(HOST_BUNDLE_DIR)});
+        ASSERT_TRUE(probe.waitForFinished(30000)) << c.what;
+        EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), c.expected)
+            << c.what << "\n"
+            << probe.readAllStandardError().toStdString();
+    }
+}
+
 // The quit path, with a delegate that answers as told.
 class AnsweringServer : public TSServer {
 public:
@@ -532,6 +578,19 @@ TEST(Quitting, CancelledAndDeferredQuitsLeaveTheHostRunning) {
     application->terminate();
     runPendingEvents();
     EXPECT_EQ(server.questions, 3);
+    application->setDelegate(nullptr);
+}
+
+TEST(Quitting, TerminationSignalsTakeTheQuitPath) {
+    TSApplication* application = TSApplication::sharedApplication();
+    AnsweringServer server;
+    application->setDelegate(&server);
+    for (int signal : {SIGTERM, SIGINT}) {
+        const int asked = server.questions;
+        ASSERT_EQ(raise(signal), 0);
+        EXPECT_TRUE(runUntil([&] { return server.questions == asked + 1; })) << signal;
+        EXPECT_FALSE(application->isTerminating()) << "the delegate refused";
+    }
     application->setDelegate(nullptr);
 }
 

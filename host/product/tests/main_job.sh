@@ -8,6 +8,7 @@
 #   main_job.sh BUNDLE IMAGING_SERVER SAMPLE_CLIENT WORKSTATION_EXE
 set -uo pipefail
 bundle=$1 imaging_server=$2 sample=$3 workstation=$4
+source "$(dirname "$0")/../../../scripts/virtual-display.sh"
 
 failures=0
 fail() {
@@ -25,11 +26,10 @@ template="$app/Contents/SharedSupport/halcyonimaging/support/default/drive_c/Pro
 bottles="$home/.local/share/Halcyon Imaging/Bottles"
 bottle="$bottles/default"
 loader="$bottle/drive_c/Program Files/Halcyon Imaging"
-xvfb_pid=
 
 cleanup() {
     [[ -d $bottle ]] && WINEPREFIX=$bottle wineserver -k 2>/dev/null
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+    stop_virtual_display
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -40,14 +40,7 @@ cp -a "$bundle" "$app"
 cp -r "$sample/." "$work/served/"
 cp "$workstation" "$work/served/HalWebClient64/"
 
-if [[ -z ${DISPLAY:-} ]]; then
-    display=90
-    while [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]]; do display=$((display + 1)); done
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$display"
-    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
-fi
+[[ -n ${DISPLAY:-} ]] || start_virtual_display
 
 # The user's environment: only HOME says where the user's folders are.
 export HOME=$home XDG_RUNTIME_DIR=$work/run TS_LOG=1 HALCYON_WORKSTATION_SECONDS=3
