@@ -12,7 +12,6 @@
 #include "helperServer.h"
 
 #include <QAction>
-#include <QDateTime>
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>

@@ -323,6 +323,9 @@ def set_up_bottle(name):
             os.rename(partial, target)
         except OSError:
             shutil.rmtree(partial, ignore_errors=True)
+            # Another start of the host made it meanwhile.
+            if os.path.isdir(target):
+                return [True, ""]
             raise
     except _SetUpError as error:
         return [False, "The bottle \u201c%s\u201d could not be made: %s" % (name, error)]
