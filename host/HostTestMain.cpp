@@ -1,5 +1,6 @@
-// Entry point of the host's test programs: a QApplication on the offscreen platform, settings
-// and run-time files in a folder of the run's own, and a fixed locale for locale-aware comparisons.
+// Entry point of the host's test programs: a QApplication on the offscreen platform, settings,
+// data and run-time files in a folder of the run's own, and a fixed locale for locale-aware
+// comparisons.
 #include <QApplication>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(settings.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(settings.filePath(QStringLiteral("data"))));
 
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Halcyon Imaging Tests"));

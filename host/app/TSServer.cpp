@@ -1,6 +1,7 @@
 #include "TSServer.h"
 
 #include "LaunchFeedbackInfo.h"
+#include "MoveApplication.h"
 #include "StringAdditions.h"
 #include "TSAppStartedGate.h"
 #include "TSApplication.h"
@@ -101,7 +102,9 @@ QString TSServer::getBottleDir() {
     return TSUserDefaults::standardUserDefaults().stringForKey(QStringLiteral("BottleDir"));
 }
 
-void TSServer::applicationWillFinishLaunching() {}
+void TSServer::applicationWillFinishLaunching() {
+    PFMoveToApplicationsFolderIfNecessary();
+}
 
 void TSServer::applicationDidFinishLaunching() {
     if (!gotLaunchEvent_)

@@ -1,5 +1,6 @@
 #include "TSServerOEM.h"
 
+#include "FileManagerAdditions.h"
 #include "StringAdditions.h"
 #include "TSApplication.h"
 #include "TSInterfaceFiles.h"
@@ -216,9 +217,11 @@ QString TSServerOEM::managedBottlePath() {
     const QFileInfo existing(link);
     if (existing.exists() && !existing.isSymLink())
         return base;
-    if (existing.isSymLink() && !QFile::remove(link))
+    const TSFileManager files = TSFileManager::ts_fileManager();
+    if (existing.isSymLink() && !files.removeItemAtPath(link))
         return base;
-    if (!QDir().mkpath(getAppSupportDir()) || !QFile::link(target, link))
+    if (!files.createDirectoryAtPath(getAppSupportDir(), {}, true) ||
+        !files.createSymbolicLinkAtPath(link, target))
         return base;
     return base.isNull() ? link : link + ':' + base;
 }

@@ -2,6 +2,7 @@
 // offscreen platform, with the build's application bundle (and so the real scripting layer),
 // and settings, data and run-time files in a folder of the run's own.
 #include "TSApplication.h"
+#include "TSUserDefaults.h"
 
 #include <QLocale>
 #include <QTemporaryDir>
@@ -24,6 +25,9 @@ int main(int argc, char** argv) {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     TSApplication application(argc, argv, QStringLiteral(HOST_BUNDLE_DIR));
+    // Tests never see the offer to move the product into the Applications folder.
+    TSUserDefaults::standardUserDefaults().registerDefaults(
+        {{QStringLiteral("moveToApplicationsFolderAlertSuppress"), true}});
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     return RUN_ALL_TESTS();
 }

@@ -150,7 +150,10 @@ TEST(ServerDefaults, RegisteredInOrderWithTheirValues) {
     const QStringList expectedOrder = {"FirstRunVersion",   "RecentItemsCount", "BottleDir",
                                        "ManagedBottleDirs", "RecentItems",      "KnotURL",
                                        "ShowUntestedApps",  "InstallExeFiles"};
-    EXPECT_EQ(defaults.registeredKeys().mid(0, expectedOrder.size()), expectedOrder);
+    QStringList serverKeys = defaults.registeredKeys();
+    serverKeys.removeIf(
+        [&expectedOrder](const QString& key) { return !expectedOrder.contains(key); });
+    EXPECT_EQ(serverKeys, expectedOrder);
     EXPECT_EQ(defaults.registeredValue("FirstRunVersion"), QVariant(QString()));
     EXPECT_EQ(defaults.registeredValue("RecentItemsCount").toInt(), 10);
     EXPECT_TRUE(defaults.registeredValue("ManagedBottleDirs").toList().isEmpty());
