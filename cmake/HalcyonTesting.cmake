@@ -21,7 +21,8 @@ function(halcyon_test_environment out)
              "WINEDLLOVERRIDES=mscoree,mshtml=")
     else()
         list(APPEND env "ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1"
-             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+             "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan-suppressions.txt")
     endif()
     set(${out} "${env}" PARENT_SCOPE)
 endfunction()

@@ -5,6 +5,7 @@
 #include "InitializePython.h"
 #include "TSApplication.h"
 #include "TSInternalInconsistency.h"
+#include "TSServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +48,12 @@ PYBIND11_EMBEDDED_MODULE(tsbridge, module) {
             return names;
         },
         "Names of all registered classes, sorted.");
+    module.def(
+        "product_version", [] { return TSServer::productVersionString().toStdString(); },
+        "The product's version, as the host knows it.");
+    module.def(
+        "product_display_name", [] { return TSServer::productDisplayName().toStdString(); },
+        "The product's name, as the user sees it.");
 }
 
 namespace {

@@ -1,7 +1,9 @@
 #include "TSServer.h"
 
+#include "BottleCollection.h"
 #include "LaunchFeedbackInfo.h"
 #include "MoveApplication.h"
+#include "ShutdownController.h"
 #include "StringAdditions.h"
 #include "TSAppStartedGate.h"
 #include "TSApplication.h"
@@ -151,17 +153,41 @@ TSServer::TerminateReply TSServer::applicationShouldTerminate() {
                                   Q_RETURN_ARG(int, reply));
         return TerminateReply(reply);
     }
+    // Without the scripting layer there are no bottles, and the user has been told why.
+    if (TSSetupLib::failed())
+        return TerminateNow;
+    shutdownController()->showWindow();
     if (quitting_)
         return TerminateLater;
     quitting_ = true;
-    // Without a bottle collection there is nothing to shut down first.
-    return TerminateNow;
+    BottleCollection* collection = BottleCollection::sharedCollection();
+    if (!collection)
+        return TerminateNow;
+    collection->shutdownAllBottles(this, "replyToApplicationShouldTerminateTrampoline");
+    return TerminateLater;
 }
 
 void TSServer::replyToApplicationShouldTerminateTrampoline(bool shouldTerminate) {
+    try {
+        replyToApplicationShouldTerminate(shouldTerminate);
+    } catch (const std::exception& exception) {
+        TSSystemLog("%s: %s\n", "-[TSServer replyToApplicationShouldTerminateTrampoline:]",
+                    exception.what());
+    }
+    if (shutdownController_ && shutdownController_->isWindowLoaded())
+        shutdownController_->window()->close();
+    quitting_ = false;
+}
+
+void TSServer::replyToApplicationShouldTerminate(bool shouldTerminate) {
     if (TSApplication* application = TSApplication::sharedApplication())
         application->replyToApplicationShouldTerminate(shouldTerminate);
-    quitting_ = false;
+}
+
+ShutdownController* TSServer::shutdownController() {
+    if (!shutdownController_)
+        shutdownController_ = new ShutdownController(this);
+    return shutdownController_;
 }
 
 void TSServer::completeStartup() {

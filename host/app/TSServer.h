@@ -24,6 +24,7 @@ class QAction;
 class QMenu;
 class QMenuBar;
 class QTimer;
+class ShutdownController;
 class TSAppStartedGate;
 class TSDynamicStore;
 class TSTask;
@@ -60,11 +61,13 @@ public:
         return QStringLiteral("example.tessera.private-halcyonimaging-app-scheme");
     }
 
-    // Quitting: now, not at all, or later through replyToApplicationShouldTerminateTrampoline.
+    // Quitting: now, not at all, or later through replyToApplicationShouldTerminateTrampoline,
+    // once every bottle has been shut down (the shutdown window shows meanwhile).
     enum TerminateReply { TerminateCancel = 0, TerminateNow = 1, TerminateLater = 2 };
     virtual TerminateReply applicationShouldTerminate();
-    void replyToApplicationShouldTerminateTrampoline(bool shouldTerminate);
+    Q_INVOKABLE void replyToApplicationShouldTerminateTrampoline(bool shouldTerminate);
     bool quitting() const { return quitting_; }
+    ShutdownController* shutdownController();
 
     virtual void completeStartup();
     virtual void processFirstRun(bool earlierVersionRan);
@@ -136,6 +139,9 @@ protected:
                                                 const QVariant& drawInfo);
     virtual void finishedLaunches();
 
+    // Gives the application the deferred answer to its quit request.
+    virtual void replyToApplicationShouldTerminate(bool shouldTerminate);
+
     // Rebuilds the Open Recent submenu; nothing to do while there are no recent items.
     virtual void updateRecentItemsMenu() {}
     void showSystemInformation();
@@ -155,4 +161,5 @@ private:
     QList<LaunchFeedbackInfo*> pendingAppLaunches_;
     QTimer* launchFeedbackTimer_ = nullptr;
     std::unique_ptr<TSDynamicStore> systemDynamicStore_;
+    ShutdownController* shutdownController_ = nullptr;
 };

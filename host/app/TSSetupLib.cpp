@@ -102,6 +102,10 @@ bool TSSetupLib::initialize() {
     return g_state == State::Ready;
 }
 
+bool TSSetupLib::failed() {
+    return g_state == State::Failed;
+}
+
 TSPyObject TSSetupLib::classAt(int index) {
     if (!initialize())
         return TSPyObject();

@@ -23,6 +23,8 @@ public:
     // Runs the class initialisation now, once per process (the getters do it on first use).
     // True when the interpreter started and all twelve classes were found.
     static bool initialize();
+    // Whether start-up was tried and failed (the user has been told).
+    static bool failed();
 
 private:
     static TSPyObject classAt(int index);

@@ -594,13 +594,25 @@ TEST(Quitting, TerminationSignalsTakeTheQuitPath) {
     application->setDelegate(nullptr);
 }
 
+// The delegate, with its deferred answer to the application recorded instead of given.
+class QuitRecorder : public TSServer {
+public:
+    QList<bool> replies;
+
+protected:
+    void replyToApplicationShouldTerminate(bool shouldTerminate) override {
+        replies << shouldTerminate;
+    }
+};
+
 TEST(Quitting, ASecondRequestWhileQuittingWaits) {
-    TSServer server;
-    EXPECT_EQ(server.applicationShouldTerminate(), TSServer::TerminateNow)
-        << "no bottle collection: nothing to shut down first";
+    QuitRecorder server;
+    EXPECT_EQ(server.applicationShouldTerminate(), TSServer::TerminateLater)
+        << "the bottles are shut down first";
     EXPECT_TRUE(server.quitting());
     EXPECT_EQ(server.applicationShouldTerminate(), TSServer::TerminateLater);
-    server.replyToApplicationShouldTerminateTrampoline(false);
+    ASSERT_TRUE(runUntil([&server] { return !server.replies.isEmpty(); }));
+    EXPECT_EQ(server.replies, QList<bool>{true}) << "one shutdown, and it completed";
     EXPECT_FALSE(server.quitting());
 }
 
@@ -615,9 +627,11 @@ TEST(Quitting, TheWineControllerDecidesWhenItRunsInside) {
     TSApplication* application = TSApplication::sharedApplication();
     QuittingWineController controller;
     application->setWineController(&controller);
-    TSServer server;
+    QuitRecorder server;
     EXPECT_EQ(server.applicationShouldTerminate(), TSServer::TerminateCancel);
     EXPECT_FALSE(server.quitting());
+    runPendingEvents();
+    EXPECT_TRUE(server.replies.isEmpty()) << "no shutdown was started";
     application->setWineController(nullptr);
 }
 

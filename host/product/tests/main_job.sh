@@ -136,6 +136,34 @@ run_host 3 "$work/docs/open me.bat"
 [[ $(grep -c "Updating from" "$loader/Skiff.log") == 2 ]] || fail "run 3: the loader started as well"
 [[ -z $(bottle_processes) ]] || fail "run 3: Wine processes of the bottle are left"
 
+# 4. Quitting while the loader runs: the host shuts the bottle down (the loader's window is asked
+#    to close), then quits, within the shutdown's bound and a margin.
+printf 'Main (127.0.0.1:1)\r\n' >"$loader/TillerConfig.txt"
+sessions=$(grep -c "=====" "$loader/Skiff.log")
+"$app/Contents/MacOS/MacHost" >"$work/host-4.out" 2>&1 </dev/null &
+host=$!
+for _ in $(seq 300); do
+    [[ $(grep -c "=====" "$loader/Skiff.log") -gt $sessions ]] && break
+    sleep 0.1
+done
+sleep 2
+asked=$SECONDS
+kill -TERM "$host"
+for _ in $(seq 300); do
+    kill -0 "$host" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$host" 2>/dev/null; then
+    fail "run 4: MacHost did not quit within 30 s of SIGTERM"
+    kill -KILL "$host"
+fi
+wait "$host"
+status=$?
+echo "run 4: MacHost ended with status $status $((SECONDS - asked)) s after SIGTERM"
+[[ $status == 0 ]] || fail "run 4: MacHost did not end with status 0"
+grep -qF "Shutting down all bottles." "$work/host-4.out" || fail "run 4: the bottles were not shut down"
+[[ -z $(bottle_processes) ]] || fail "run 4: Wine processes of the bottle are left"
+
 if ((failures)); then
     for out in "$work"/host-*.out; do
         echo "--- $(basename "$out")"
@@ -145,4 +173,4 @@ if ((failures)); then
     tail -30 "$loader/Skiff.log" 2>/dev/null
     exit 1
 fi
-echo "the product ran its main job three times"
+echo "the product ran its main job three times, and quit while its loader ran"

@@ -10,22 +10,14 @@ import configparser
 import glob
 import os
 import shutil
-import socket
-import subprocess
-import tempfile
 import threading
-import time
 
+import tsprefix
+import tsregistry
 import tsutils
 
 _SECTION = "Bottle"
 _settings_lock = threading.RLock()
-
-# How long a polite shutdown may take before it counts as refused, and a forced one.
-QUIT_TIMEOUT = 60
-FORCE_QUIT_TIMEOUT = 20
-# How long Wine may take to make a new prefix.
-SETUP_TIMEOUT = 300
 
 # The bottle named "default" is the default bottle while no other is marked.
 DEFAULT_BOTTLE = "default"
@@ -42,8 +34,8 @@ def _read_settings(path):
     parser.optionxform = str
     try:
         parser.read(_settings_path(path), encoding="utf-8")
-    except (configparser.Error, UnicodeDecodeError):
-        pass
+    except (configparser.Error, UnicodeDecodeError) as error:
+        tsutils.log("The settings of the bottle %s cannot be read: %s" % (path, error))
     if not parser.has_section(_SECTION):
         parser.add_section(_SECTION)
     return parser
@@ -81,7 +73,10 @@ def all_bottles():
     for folder, managed in _folders():
         try:
             entries = sorted(os.listdir(folder))
-        except OSError:
+        except FileNotFoundError:
+            continue
+        except OSError as error:
+            tsutils.log_os_error("Listing the bottles in %s" % folder, error)
             continue
         for name in entries:
             path = os.path.join(folder, name)
@@ -102,127 +97,6 @@ def find_bottle(name):
         if _is_bottle(path):
             return path, managed
     return None
-
-
-# --- Wine processes of a prefix --------------------------------------------------------
-
-def server_folder(prefix):
-    """Where Wine keeps the server socket of the prefix: Debian's Wine names its folder in the
-    prefix's "wineserver" file; Wine's own default is /tmp/.wine-<uid>."""
-    info = os.stat(prefix)
-    base = "/tmp/.wine-%u" % os.getuid()
-    try:
-        with open(os.path.join(prefix, "wineserver"), encoding="utf-8") as stream:
-            name = stream.read().strip()
-        if name and "/" not in name and name not in (".", ".."):
-            base = os.path.join("/tmp", name)
-    except OSError:
-        pass
-    return os.path.join(base, "server-%x-%x" % (info.st_dev, info.st_ino))
-
-
-def _server_socket(prefix):
-    return os.path.join(server_folder(prefix), "socket")
-
-
-def prefix_running(prefix):
-    """Whether a Wine server (and so possibly Wine processes) runs for the prefix."""
-    try:
-        path = _server_socket(prefix)
-    except OSError:
-        return False
-    connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    try:
-        connection.connect(path)
-        return True
-    except OSError:
-        return False
-    finally:
-        connection.close()
-
-
-def _run_wine(prefix, arguments, timeout):
-    """Runs a Wine program of the system in the prefix; its exit status, or None on timeout.
-    Its output goes nowhere, so no background Wine process holds the caller's pipes."""
-    try:
-        completed = subprocess.run(arguments, env=tsutils.wine_environment(prefix),
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, timeout=timeout)
-        return completed.returncode
-    except subprocess.TimeoutExpired:
-        return None
-    except OSError:
-        return -1
-
-
-def _wait_until_ended(prefix, timeout):
-    deadline = time.monotonic() + timeout
-    _run_wine(prefix, [tsutils.wine_program("wineserver"), "--wait"], timeout)
-    while prefix_running(prefix):
-        if time.monotonic() >= deadline:
-            return False
-        time.sleep(0.1)
-    return True
-
-
-def quit_prefix(prefix, timeout=QUIT_TIMEOUT):
-    """Ends the session of the prefix the way logging off does: every window is asked to
-    close (one may refuse), then the remaining processes end. True when the prefix's Wine
-    server has gone; False when a program refused or the prefix did not stop in time."""
-    if not prefix_running(prefix):
-        return True
-    status = _run_wine(prefix, [tsutils.wine_program("wineboot"), "--end-session", "--shutdown",
-                                "--kill"], timeout)
-    if status != 0:
-        return False
-    return _wait_until_ended(prefix, timeout)
-
-
-def kill_prefix(prefix, timeout=FORCE_QUIT_TIMEOUT):
-    """Kills every Wine process of the prefix; True when its Wine server has gone."""
-    if not prefix_running(prefix):
-        return True
-    _run_wine(prefix, [tsutils.wine_program("wineserver"), "--kill"], timeout)
-    return _wait_until_ended(prefix, timeout)
-
-
-# --- information read from a prefix ------------------------------------------------------
-
-def _registry_values(prefix, key):
-    """Values of a key in the prefix's user registry file, as {lower-case name: raw text}."""
-    header = "[" + key.replace("\\", "\\\\").lower() + "]"
-    values = {}
-    try:
-        with open(os.path.join(prefix, "user.reg"), encoding="utf-8", errors="replace") as stream:
-            inside = False
-            for line in stream:
-                line = line.strip()
-                if line.startswith("["):
-                    inside = line.lower().split("]")[0] + "]" == header
-                    continue
-                if inside and line.startswith('"') and "=" in line:
-                    name, _, value = line.partition("=")
-                    values[name.strip('"').lower()] = value
-    except OSError:
-        pass
-    return values
-
-
-def _start_menu_programs(prefix):
-    drive = os.path.join(prefix, "drive_c")
-    folders = [os.path.join(drive, "ProgramData", "Microsoft", "Windows", "Start Menu", "Programs")]
-    users = os.path.join(drive, "users")
-    try:
-        for user in sorted(os.listdir(users)):
-            folders.append(os.path.join(users, user, "AppData", "Roaming", "Microsoft", "Windows",
-                                        "Start Menu", "Programs"))
-    except OSError:
-        pass
-    names = set()
-    for folder in folders:
-        for _, _, files in os.walk(folder):
-            names.update(entry[:-4] for entry in files if entry.lower().endswith(".lnk"))
-    return sorted(names, key=str.lower)
 
 
 # --- making a bottle from a managed one ---------------------------------------------------
@@ -258,43 +132,10 @@ def _copy_missing_files(template, prefix):
             os.replace(partial, target)
 
 
-class _SetUpError(Exception):
-    pass
-
-
-def _make_prefix(folder, name):
-    """A new, complete Wine prefix in a hidden folder beside the bottles, made without any
-    dialog and without menu entries in the user's desktop; its path, or _SetUpError."""
-    partial = tempfile.mkdtemp(prefix="." + name + ".partial-", dir=folder)
-    environment = tsutils.wine_environment(partial)
-    environment["WINEDEBUG"] = "-all"
-    environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
-    failure = None
-    try:
-        completed = subprocess.run([tsutils.wine_program("wineboot"), "--init"], env=environment,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, timeout=SETUP_TIMEOUT)
-        if completed.returncode != 0:
-            failure = "wineboot ended with status %d." % completed.returncode
-        # The registry is written when Wine's server ends.
-        elif not _wait_until_ended(partial, SETUP_TIMEOUT) or \
-                not os.path.isfile(os.path.join(partial, "system.reg")):
-            failure = "Wine did not finish making it."
-    except subprocess.TimeoutExpired:
-        failure = "Wine took longer than %d seconds." % SETUP_TIMEOUT
-    except OSError as error:
-        failure = "Wine could not be started: %s." % (error.strerror or error,)
-    if failure:
-        kill_prefix(partial)
-        shutil.rmtree(partial, ignore_errors=True)
-        raise _SetUpError(failure)
-    return partial
-
-
 def _remove_leftovers(folder, name):
     """Bottles that an interrupted start left half-made."""
     for path in glob.glob(os.path.join(glob.escape(folder), "." + glob.escape(name) + ".partial-*")):
-        if not prefix_running(path):
+        if not tsprefix.prefix_running(path):
             shutil.rmtree(path, ignore_errors=True)
 
 
@@ -317,7 +158,7 @@ def set_up_bottle(name):
                     % (name,)]
         os.makedirs(folder, exist_ok=True)
         _remove_leftovers(folder, name)
-        partial = _make_prefix(folder, name)
+        partial = tsprefix.make_prefix(folder, name)
         try:
             _copy_missing_files(template, partial)
             os.rename(partial, target)
@@ -327,7 +168,7 @@ def set_up_bottle(name):
             if os.path.isdir(target):
                 return [True, ""]
             raise
-    except _SetUpError as error:
+    except tsprefix.SetUpError as error:
         return [False, "The bottle \u201c%s\u201d could not be made: %s" % (name, error)]
     except OSError as error:
         reason = error.strerror or str(error)
@@ -382,7 +223,8 @@ class BottleManagement(object):
                 else:
                     parser.remove_option(_SECTION, "Default")
                 _write_settings(found[0], parser)
-            except OSError:
+            except OSError as error:
+                tsutils.log_os_error("Marking the default bottle %s" % name, error)
                 return False
         return True
 
@@ -394,7 +236,7 @@ class BottleManagement(object):
         path, managed = found
         if managed:
             return [False, "The bottle \u201c%s\u201d is managed and cannot be deleted." % (name,)]
-        if not kill_prefix(path):
+        if not tsprefix.kill_prefix(path):
             return [False, "The programs of the bottle \u201c%s\u201d could not be ended." % (name,)]
         try:
             shutil.rmtree(path)
@@ -407,7 +249,8 @@ class BottleManagement(object):
         found = find_bottle(name)
         if found is None:
             return False
-        return _run_wine(found[0], [tsutils.wine_program("wine"), "eject"], QUIT_TIMEOUT) == 0
+        return tsprefix.run_wine(found[0], [tsutils.wine_program("wine"), "eject"],
+                                 tsprefix.QUIT_TIMEOUT) == 0
 
 
 class BottleWrapper(object):
@@ -434,7 +277,8 @@ class BottleWrapper(object):
             return None
         try:
             return cls(name, found[0], found[1])
-        except OSError:
+        except OSError as error:
+            tsutils.log_os_error("Opening the bottle %s" % name, error)
             return None
 
     @property
@@ -445,7 +289,7 @@ class BottleWrapper(object):
 
     @property
     def is_running(self):
-        return prefix_running(self.wine_prefix)
+        return tsprefix.prefix_running(self.wine_prefix)
 
     @property
     def can_run_commands(self):
@@ -456,7 +300,7 @@ class BottleWrapper(object):
         self.loading.add("csmt")
 
     def loadIsCSMTDisabled(self):
-        value = _registry_values(self.wine_prefix, "Software\\Wine\\Direct3D").get("csmt", "")
+        value = tsregistry.registry_values(self.wine_prefix, "Software\\Wine\\Direct3D").get("csmt", "")
         self.is_csmt_disabled = value.strip().lower() == "dword:00000000"
 
     def postLoadIsCSMTDisabled(self):
@@ -466,7 +310,7 @@ class BottleWrapper(object):
         self.loading.add("high_resolution")
 
     def loadIsHighResolution(self):
-        value = _registry_values(self.wine_prefix, "Software\\Wine\\Mac Driver").get("retinamode", "")
+        value = tsregistry.registry_values(self.wine_prefix, "Software\\Wine\\Mac Driver").get("retinamode", "")
         self.is_high_resolution = value.strip().strip('"').lower() in ("y", "yes", "true", "1")
 
     def postLoadIsHighResolution(self):
@@ -476,7 +320,7 @@ class BottleWrapper(object):
         self.loading.add("applications")
 
     def loadInstalledApplications(self):
-        self.installed_applications = _start_menu_programs(self.wine_prefix)
+        self.installed_applications = tsregistry.start_menu_programs(self.wine_prefix)
 
     def postLoadInstalledApplications(self):
         self.loading.discard("applications")
@@ -486,7 +330,7 @@ class BottleWrapper(object):
         self.status = "Shutting down"
 
     def doQuit(self):
-        return quit_prefix(self.wine_prefix)
+        return tsprefix.quit_prefix(self.wine_prefix)
 
     def postQuit_(self, ended):
         self.status = "" if ended else "Running"
@@ -495,10 +339,10 @@ class BottleWrapper(object):
         self.status = "Forcing shutdown"
 
     def doForceQuit(self):
-        return kill_prefix(self.wine_prefix)
+        return tsprefix.kill_prefix(self.wine_prefix)
 
     def postForceQuit_(self, ended):
         self.status = "" if ended else "Running"
 
     def cancelShutdown(self):
-        self.status = "Running" if prefix_running(self.wine_prefix) else ""
+        self.status = "Running" if tsprefix.prefix_running(self.wine_prefix) else ""

@@ -1,16 +1,35 @@
-"""Shared helpers of the scripting layer: where the product and its bottles live, and the
-system's Wine programs. The host sets TS_ROOT to the product root before any script runs."""
+"""Shared helpers of the scripting layer: where the product and its bottles live, the
+system's Wine programs, and the log. The host sets TS_ROOT to the product root before any
+script runs; the product's name and version are the host's own."""
 
 import os
 import shutil
+import sys
+import syslog
+
+try:
+    import tsbridge
+except ImportError:  # outside the host (the layer's own tests)
+    tsbridge = None
 
 TS_ROOT = None
 
-PRODUCT_NAME = "Halcyon Imaging"
-PRODUCT_VERSION = "18.5.0.31792local"
+PRODUCT_NAME = tsbridge.product_display_name() if tsbridge else "Halcyon Imaging"
+PRODUCT_VERSION = tsbridge.product_version() if tsbridge else "unknown"
 
 # The name of the settings file each bottle keeps in its own folder.
 BOTTLE_SETTINGS_FILE = "halcyon_bottle.conf"
+
+
+def log(message):
+    """One line to the system log and, as the host's own log does, to standard error."""
+    syslog.syslog(syslog.LOG_NOTICE, message)
+    sys.stderr.write(message.rstrip("\n") + "\n")
+
+
+def log_os_error(what, error):
+    """An OSError that the layer goes on after."""
+    log("%s: %s" % (what, error))
 
 
 def app_support_dir():
@@ -40,8 +59,10 @@ def wine_program(name):
 
 def wine_environment(prefix):
     """The environment of a Wine program run in the given prefix, without the host's own
-    interpreter settings."""
+    interpreter settings, without debug output and without desktop menu entries."""
     environment = dict(os.environ)
     environment["WINEPREFIX"] = prefix
+    environment["WINEDEBUG"] = "-all"
+    environment["WINEDLLOVERRIDES"] = "winemenubuilder.exe=d"
     environment.pop("PYTHONPATH", None)
     return environment
