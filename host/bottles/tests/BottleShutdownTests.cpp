@@ -20,6 +20,8 @@
 
 #include <memory>
 
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -261,6 +263,20 @@ TEST_F(BottleShutdown, AnEmptyListEndsAtOnce) {
     ShutdownReceiver receiver;
     ASSERT_TRUE(walk(receiver, kMarginMs));
     EXPECT_EQ(receiver.results, QList<bool>{true});
+}
+
+TEST_F(BottleShutdown, ForceQuitNeverTakesTheHostWithIt) {
+    // With Wine's library in this process (as when a Windows program runs inside the host),
+    // the bottle's programs are killed one by one, not through the Wine server, whose kill
+    // would end every client, the host included.
+    void* wine = dlopen(STANDIN_WINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(wine, nullptr) << dlerror();
+    start("A", "hang");
+    const TSPyObject bottle = collection->bottleWithName("A");
+    bottle.call("preForceQuit");
+    EXPECT_EQ(bottle.call("doForceQuit"), QVariant(true));
+    EXPECT_FALSE(running("A"));
+    dlclose(wine);
 }
 
 // The host's delegate, with the answer to the application recorded instead of given.

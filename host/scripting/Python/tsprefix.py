@@ -47,7 +47,7 @@ def prefix_running(prefix):
     try:
         path = os.path.join(server_folder(prefix), "socket")
     except OSError:
-        return False
+        return False  # no prefix, no server
     if not os.path.exists(path):
         return False
     connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -56,7 +56,7 @@ def prefix_running(prefix):
         connection.connect(path)
         return True
     except OSError:
-        return False
+        return False  # nothing listens: the server has gone
     finally:
         connection.close()
 
