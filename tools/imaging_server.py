@@ -17,7 +17,8 @@ For tests: python3 tools/imaging_server.py --root DIR --exec COMMAND ARGS...
     HALCYON_HTTPS_PORT and HALCYON_SERVER_ROOT set, stops everything when it ends and
     exits with its status.
 
-Behaviour switches apply to every reply; a test can also give them for one request with a
+--fail-file PATH=STATUS|reset fails one file; --proxy-drop-first N resets the first N
+proxied requests. Behaviour switches apply to every reply; a test can also give them for one request with a
 first path segment "/~name=value,name,.../" (same names without the dashes, e.g.
 "/~gzip,status=404/HalWebClient64/a.dll"). "GET /~last" returns the previous request
 (request line, headers, blank line, body) so tests can check what was sent.
@@ -32,6 +33,7 @@ import http.server
 import os
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -137,6 +139,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.server.shared.last_request = self.describe(body)
 
         if is_proxy_request:
+            if self.server.shared.take_proxy_drop(settings.proxy_drop_first):
+                return self.reset_connection()
             if not self.authorised("Proxy-Authorization", options.get("proxyauth")):
                 return self.reply(407, b"Proxy authentication required\n",
                                   {"Proxy-Authenticate": 'Basic realm="Halcyon proxy"'})
@@ -151,8 +155,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
                               {"Content-Type": options.get("type", "text/xml")}, options)
         if self.command == "POST":
             return self.reply(404, b"No such service\n", {}, options)
+        failure = settings.fail_files.get(urllib.parse.unquote(path).lstrip("/"))
+        if failure == "reset":
+            return self.reset_connection()
+        if failure:
+            return self.reply(int(failure), b"Server failure\n", {}, options)
         options.update(settings.file_options)
         return self.send_file(path, options)
+
+    def reset_connection(self):
+        """Ends the connection at once with a reset, as a crashed server or proxy would."""
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.close_connection = True
+        self.connection.close()
 
     def authorised(self, header, credentials):
         if not credentials:
@@ -269,6 +284,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 class Shared:
     last_request = b""
+    proxy_drops = 0
+    lock = threading.Lock()
+
+    def take_proxy_drop(self, limit):
+        """Whether this proxied request is one of the first ones to drop."""
+        with self.lock:
+            if self.proxy_drops >= limit:
+                return False
+            self.proxy_drops += 1
+            return True
 
 
 def run_command(command, env, timeout):
@@ -326,6 +351,11 @@ def main():
                         help="as a forward proxy, demand Basic Proxy-Authorization")
     parser.add_argument("--file-options", default="", metavar="OPTIONS",
                         help="options for file replies only, as in a path prefix: cut=1000")
+    parser.add_argument("--fail-file", action="append", default=[], metavar="PATH=STATUS",
+                        help="answer the GET of that file (relative to the root) with a status "
+                             "code, or 'reset' the connection")
+    parser.add_argument("--proxy-drop-first", type=int, default=0, metavar="N",
+                        help="as a forward proxy, reset the connection of the first N requests")
     parser.add_argument("--lifetime", type=float, default=0,
                         help="stop after this many seconds (0: run until interrupted)")
     parser.add_argument("--quiet", action="store_true", help="no request log")
@@ -342,6 +372,12 @@ def main():
         settings.file_options = parse_options(settings.file_options)
     except ValueError as error:
         parser.error(str(error))
+    settings.fail_files = {}
+    for item in settings.fail_file:
+        name, _, action = item.rpartition("=")
+        if not name or not (action == "reset" or action.isdigit()):
+            parser.error("--fail-file wants PATH=STATUS or PATH=reset: " + item)
+        settings.fail_files[name] = action
     for name, value in (("gzip", settings.gzip), ("status", settings.status),
                         ("nolength", settings.no_length), ("chunked", settings.chunked),
                         ("cut", settings.cut), ("slow", settings.slow),

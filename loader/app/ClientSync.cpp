@@ -2,8 +2,6 @@
 // start of the workstation.
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include "FileSys.h"
 #include "GunzipFile.h"
 #include "LoaderMessages.h"
@@ -11,7 +9,9 @@
 #include "OrlaLog.h"
 #include "PatchFilesEx.h"
 #include "SessionRules.h"
+#include "ShellOpen.h"
 #include "SkiffThread.h"
+#include "Text.h"
 
 namespace {
 
@@ -21,11 +21,8 @@ constexpr const char* kPartSuffix = ".skiff-part";
 const char* const kClientSubdirectories[] = {"\\Studies",       "\\Comms",
                                              "\\Comms\\InBox",  "\\Comms\\Logfiles",
                                              "\\Comms\\OutBox", "\\Comms\\ReportTemplates"};
-
-bool EndsWith(const std::string& text, const char* suffix) {
-    size_t length = strlen(suffix);
-    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
-}
+// The folders above that hold the workstation's data; Reload keeps them.
+const std::vector<std::string> kClientDataFolders = {"Studies", "Comms"};
 
 // Sets the last-write time (seconds since 1970) and leaves the other times as they are.
 bool SetLastWriteTime(const std::string& path, int64_t seconds) {
@@ -55,7 +52,9 @@ void CSkiffThread::Synchronise(const PatchFilesEx& serverList,
             PrintMessage(2, "Halcyon is running !\n\nPlease close it and try again.");
             return;
         }
-        if (!CFileSys::DeleteDirectory(localDirectory.c_str(), true)) {
+        // The workstation's data (studies, outgoing items, report templates) is the user's,
+        // not the client's: it stays.
+        if (!CFileSys::DeleteDirectoryKeeping(localDirectory.c_str(), kClientDataFolders)) {
             PrintMessage(2, "Reload: Could not fully remove local client !");
             return;
         }
@@ -197,7 +196,7 @@ CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url, const 
     }
     if (!MoveFileExA(readyPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         g_pLog->Log(1, "Could not move %s to %s: %s", readyPath.c_str(), finalPath.c_str(),
-                    CFileSys::GetLastErrorMessage().c_str());
+                    CFileSys::GetLastErrorLine().c_str());
         CFileSys::DeleteFileIfExists(readyPath.c_str());
         return FetchResult::ReplaceFailed;
     }
@@ -212,6 +211,10 @@ void CSkiffThread::LaunchWorkstation(const std::string& localDirectory) {
     const std::string parameters =
         WorkstationParameters(m_record.link, serverBase, m_record.proxyAddress,
                               m_record.proxyUserName, m_record.proxyPassword);
+    // The log keeps of the proxy password only its first character, as the proxy's line does.
+    const std::string loggedParameters =
+        WorkstationParameters(m_record.link, serverBase, m_record.proxyAddress,
+                              m_record.proxyUserName, MaskedPassword(m_record.proxyPassword));
     if (!m_record.link.empty())
         PrintMessage(3, "Starting Halcyon with web link !");
     else
@@ -219,27 +222,13 @@ void CSkiffThread::LaunchWorkstation(const std::string& localDirectory) {
     // Passed without quotes: the process launcher takes the folder as it stands.
     const std::string directory = localDirectory;
 
-    SHELLEXECUTEINFOA info{};
-    info.cbSize = sizeof info;
-    info.fMask = 0;
-    info.hwnd = GetForegroundWindow();
-    info.lpVerb = "open";
-    info.lpFile = program.c_str();
-    info.lpParameters = parameters.c_str();
-    info.lpDirectory = directory.c_str();
-    info.nShow = SW_SHOWMAXIMIZED;
-    g_pLog->Log(4, "shExecInfo.lpFile=%s", info.lpFile);
-    g_pLog->Log(4, "shExecInfo.lpParameters=%s", info.lpParameters);
-    g_pLog->Log(4, "shExecInfo.lpDirectory=%s", info.lpDirectory);
-    g_pLog->LogText(4, "calling ShellExecuteEx");
-    if (ShellExecuteExA(&info)) {
+    unsigned long error = 0;
+    std::string reason;
+    if (ShellOpen(program.c_str(), parameters.c_str(), directory.c_str(), SW_SHOWMAXIMIZED, &error,
+                  &reason, loggedParameters.c_str()))
         g_pLog->LogText(4, "ShellExecuteEx success");
-    } else {
-        DWORD error = GetLastError();
-        std::string reason = CFileSys::GetLastErrorMessage();
-        g_pLog->Log(1, "ShellExecuteEx failed ! errCode=%lu errMsg=%s",
-                    static_cast<unsigned long>(error), reason.c_str());
-    }
+    else
+        g_pLog->Log(1, "ShellExecuteEx failed ! errCode=%lu errMsg=%s", error, reason.c_str());
     if (m_record.hWnd != nullptr)
         PostMessageA(m_record.hWnd, WM_LOADER_LAUNCHED, 0, 0);
 }

@@ -6,10 +6,6 @@
 
 namespace {
 
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
 bool SameServer(const ServerLineAnalysis& a, const std::string& aDisplay,
                 const ServerLineAnalysis& b, const std::string& bDisplay) {
     return (!a.name.empty() && a.name == b.name) || aDisplay == bDisplay ||

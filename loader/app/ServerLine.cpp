@@ -8,16 +8,6 @@
 
 namespace {
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    size_t i = 0;
-    for (; prefix[i] != '\0'; ++i) {
-        if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) !=
-                                    static_cast<unsigned char>(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
 // The decimal value at the start of text as the C library's atoi reads it (white space,
 // sign, leading digits), held at the limits of int instead of overflowing.
 int LeadingNumber(const std::string& text) {
@@ -73,6 +63,9 @@ std::string AnalyzeLine(const std::string& line, ServerLineAnalysis* result) {
         size_t colon = hostPart.find(':');
         if (!hostPart.empty() && colon != std::string::npos) {
             result->port = LeadingNumber(hostPart.substr(colon + 1));
+            // "srv:" (or "srv:0") means the protocol's own port.
+            if (result->port == 0)
+                result->port = -1;
             result->host = hostPart.substr(0, colon);
         } else {
             result->host = hostPart;

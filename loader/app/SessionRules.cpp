@@ -5,26 +5,13 @@
 #include <cstring>
 
 #include "StringMap.h"
+#include "Text.h"
 
 std::string MakeServerAddress(const std::string& host, int port) {
     if (port >= 0 && port != 80)
         return host + ":" + std::to_string(port);
     return host;
 }
-
-namespace {
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    size_t length = strlen(prefix);
-    if (text.size() < length)
-        return false;
-    for (size_t i = 0; i < length; ++i)
-        if (tolower(static_cast<unsigned char>(text[i])) != prefix[i])
-            return false;
-    return true;
-}
-
-} // namespace
 
 bool ServerFromLink(const std::string& link, std::string* protocol, std::string* host, int* port) {
     std::string rest = Trim(link);
@@ -122,9 +109,30 @@ std::string ClientFileDisplayName(const std::string& fileName) {
     return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
 }
 
+std::string EscapeUrlPathName(const std::string& name) {
+    std::string escaped;
+    escaped.reserve(name.size());
+    for (char c : name) {
+        if (c == '#')
+            escaped += "%23";
+        else if (c == '?')
+            escaped += "%3F";
+        else if (c == '%')
+            escaped += "%25";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 std::string ClientFileUrl(const std::string& serverBase, bool files64bit,
                           const std::string& fileName) {
-    return serverBase + "/HalWebClient" + (files64bit ? "64" : "") + "/" + fileName;
+    return serverBase + "/HalWebClient" + (files64bit ? "64" : "") + "/" +
+           EscapeUrlPathName(fileName);
+}
+
+std::string MaskedPassword(const std::string& password) {
+    return password.empty() ? std::string() : password.substr(0, 1) + "...";
 }
 
 std::string WorkstationParameters(const std::string& link, const std::string& serverBase,

@@ -41,10 +41,17 @@ bool LocalClientDirectory(const std::string& serverVersion, bool files64bit,
 std::string WorkstationProgramPath(const std::string& directory);
 std::string WorkstationSemaphoreName(const std::string& directory);
 
+// A server file name as a part of a URL path: "#", "?" and "%" would end or change the path
+// and are percent-encoded (blanks and other bytes are left to the URL parser).
+std::string EscapeUrlPathName(const std::string& name);
+
 // The client file's name after its last "/", and its URL on the server.
 std::string ClientFileDisplayName(const std::string& fileName);
 std::string ClientFileUrl(const std::string& serverBase, bool files64bit,
                           const std::string& fileName);
+
+// What the log shows of a password: its first character and "...", nothing when it is empty.
+std::string MaskedPassword(const std::string& password);
 
 // " -E<link>" or " -W<server base>", then " -P<proxy with ':' as '!'>", " -Q<user>" and
 // " -R<password>" for the values that are set.

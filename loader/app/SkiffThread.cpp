@@ -1,7 +1,5 @@
 #include "SkiffThread.h"
 
-#include <shellapi.h>
-
 #include "Buf.h"
 #include "FileSys.h"
 #include "HttpDownloader.h"
@@ -10,6 +8,7 @@
 #include "OrlaLog.h"
 #include "PatchFilesEx.h"
 #include "SessionRules.h"
+#include "ShellOpen.h"
 #include "StringMap.h"
 
 namespace {
@@ -263,24 +262,11 @@ bool CSkiffThread::CheckLoaderUpdate(const std::string& localVersion,
 }
 
 bool CSkiffThread::StartUpdater() {
-    SHELLEXECUTEINFOA info{};
-    info.cbSize = sizeof info;
-    info.fMask = 0;
-    info.hwnd = GetForegroundWindow();
-    info.lpVerb = "open";
-    info.lpFile = "\"ClientUpdater.exe\"";
-    info.lpParameters = "SkiffApp.zip . SkiffApp.exe";
-    info.lpDirectory = ".";
-    info.nShow = SW_HIDE;
-    g_pLog->Log(4, "shExecInfo.lpFile=%s", info.lpFile);
-    g_pLog->Log(4, "shExecInfo.lpParameters=%s", info.lpParameters);
-    g_pLog->Log(4, "shExecInfo.lpDirectory=%s", info.lpDirectory);
-    g_pLog->LogText(4, "calling ShellExecuteEx");
-    if (ShellExecuteExA(&info))
+    unsigned long error = 0;
+    std::string reason;
+    if (ShellOpen("\"ClientUpdater.exe\"", "SkiffApp.zip . SkiffApp.exe", ".", SW_HIDE, &error,
+                  &reason))
         return true;
-    DWORD error = GetLastError();
-    std::string reason = CFileSys::GetLastErrorMessage();
-    PrintMessage(2, "Updater failed (errCode=%lu errMsg=%s)", static_cast<unsigned long>(error),
-                 reason.c_str());
+    PrintMessage(2, "Updater failed (errCode=%lu errMsg=%s)", error, reason.c_str());
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "Buf.h"
@@ -61,7 +62,7 @@ bool CFileSys::LoadBinaryFileToBuffer(const char* path, Buf* buffer) {
         if (file.IsOpen() && GetFileSizeEx(file.Get(), &length) && length.HighPart != 0)
             SetLastError(ERROR_FILE_TOO_LARGE);
         if (!file.IsOpen() || length.HighPart != 0) {
-            std::string reason = GetLastErrorMessage().substr(0, kSystemTextLimit);
+            std::string reason = GetLastErrorLine().substr(0, kSystemTextLimit);
             return g_pLog->LogErrorFlag(
                 false, "CFileSys::LoadBinaryFileToBuffer file open error %s", reason.c_str());
         }
@@ -71,7 +72,7 @@ bool CFileSys::LoadBinaryFileToBuffer(const char* path, Buf* buffer) {
                                         static_cast<int>(length.LowPart));
         if (!ReadWhole(file.Get(), buffer->data, length.LowPart)) {
             // A short read is a failure, not a smaller file.
-            std::string reason = GetLastErrorMessage().substr(0, kSystemTextLimit);
+            std::string reason = GetLastErrorLine().substr(0, kSystemTextLimit);
             buffer->Free();
             return g_pLog->LogErrorFlag(
                 false, "CFileSys::LoadBinaryFileToBuffer file read error %s", reason.c_str());
@@ -81,6 +82,29 @@ bool CFileSys::LoadBinaryFileToBuffer(const char* path, Buf* buffer) {
         return g_pLog->LogErrorFlag(false, "CFileSys::LoadBinaryFileToBuffer exception");
     }
 }
+
+namespace {
+
+// Removes one entry of a folder being emptied; false (logged) when it stays.
+bool DeleteEntry(const std::string& child, DWORD attributes) {
+    const bool isFolder = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    if (isFolder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A link to a folder is removed as a link; its target is outside this tree.
+        if (RemoveDirectoryA(child.c_str()))
+            return true;
+        return g_pLog->LogErrorFlag(false, "DeleteDirectory could not remove directory %s",
+                                    child.c_str());
+    }
+    if (isFolder)
+        return CFileSys::DeleteDirectory(child.c_str(), true);
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(child.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!TooLong(child) && DeleteFileA(child.c_str()))
+        return true;
+    return g_pLog->LogErrorFlag(false, "DeleteDirectory could not delete %s", child.c_str());
+}
+
+} // namespace
 
 bool CFileSys::DeleteDirectory(const char* path, bool removeFolder) {
     REQUIRE_TEXT(path, false);
@@ -96,34 +120,13 @@ bool CFileSys::DeleteDirectory(const char* path, bool removeFolder) {
 
     bool result = true;
     do {
-        if (IsDotOrDotDot(entry.cFileName))
-            continue;
-        const std::string child = folder + "\\" + entry.cFileName;
-        const DWORD attributes = entry.dwFileAttributes;
-        const bool isFolder = attributes & FILE_ATTRIBUTE_DIRECTORY;
-        const bool isLink = attributes & FILE_ATTRIBUTE_REPARSE_POINT;
-        if (isFolder && isLink) {
-            // A link to a folder is removed as a link; its target is outside this tree.
-            if (!RemoveDirectoryA(child.c_str())) {
-                g_pLog->LogErrorFlag(false, "DeleteDirectory could not remove directory %s",
-                                     child.c_str());
-                result = false;
-            }
-        } else if (isFolder) {
-            if (!DeleteDirectory(child.c_str(), true))
-                result = false;
-        } else {
-            if (attributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesA(child.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            if (TooLong(child) || !DeleteFileA(child.c_str())) {
-                g_pLog->LogErrorFlag(false, "DeleteDirectory could not delete %s", child.c_str());
-                result = false;
-            }
-        }
+        if (!IsDotOrDotDot(entry.cFileName) &&
+            !DeleteEntry(folder + "\\" + entry.cFileName, entry.dwFileAttributes))
+            result = false;
     } while (FindNextFileA(find, &entry));
 
     if (GetLastError() != ERROR_NO_MORE_FILES) {
-        std::string reason = GetLastErrorMessage();
+        std::string reason = GetLastErrorLine();
         g_pLog->LogErrorFlag(false, "DeleteDirectory GetLastError=%s", reason.c_str());
         result = false;
     }
@@ -144,6 +147,37 @@ bool CFileSys::CreateDirectoryPath(const char* path) {
             CreateDirectoryA(whole.substr(0, i).c_str(), nullptr);
     CreateDirectoryA(path, nullptr);
     return true;
+}
+
+bool CFileSys::DeleteDirectoryKeeping(const char* path, const std::vector<std::string>& keep) {
+    REQUIRE_TEXT(path, false);
+    if (*path == '\0')
+        return false;
+    const std::string folder = path;
+    const std::string pattern = folder + "\\*";
+    WIN32_FIND_DATAA entry;
+    HANDLE find = TooLong(pattern) ? INVALID_HANDLE_VALUE : FindFirstFileA(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return g_pLog->LogErrorFlag(false, "DeleteDirectory could not FindFirstFile(%s)",
+                                    pattern.c_str());
+    // The names first: the folder changes while its entries are removed.
+    std::vector<std::pair<std::string, DWORD>> entries;
+    do {
+        if (!IsDotOrDotDot(entry.cFileName))
+            entries.emplace_back(entry.cFileName, entry.dwFileAttributes);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+
+    bool result = true;
+    for (const auto& [name, attributes] : entries) {
+        const bool kept = (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          std::any_of(keep.begin(), keep.end(), [&name](const std::string& k) {
+                              return _stricmp(k.c_str(), name.c_str()) == 0;
+                          });
+        if (!kept && !DeleteEntry(folder + "\\" + name, attributes))
+            result = false;
+    }
+    return result;
 }
 
 bool CFileSys::FileExists(const char* path) {
@@ -187,6 +221,13 @@ std::string CFileSys::GetLastErrorMessage() {
     } catch (...) {
         return "GetLastErrorMessage Exception";
     }
+}
+
+std::string CFileSys::GetLastErrorLine() {
+    const DWORD error = GetLastError();
+    std::string line = TrimRight(GetLastErrorMessage());
+    SetLastError(error);
+    return line;
 }
 
 bool CFileSys::GetModuleVersion(unsigned* major, unsigned* minor, unsigned* build,

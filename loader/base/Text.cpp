@@ -1,6 +1,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 std::string FormatTextV(const char* format, va_list args) {
@@ -38,4 +39,26 @@ std::string TrimRight(const std::string& text) {
     while (end > 0 && IsTrimSpace(text[end - 1]))
         --end;
     return text.substr(0, end);
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    REQUIRE_TEXT(prefix, false);
+    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    REQUIRE_TEXT(prefix, false);
+    size_t i = 0;
+    for (; prefix[i] != '\0'; ++i) {
+        if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) !=
+                                    std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+bool EndsWith(const std::string& text, const char* suffix) {
+    REQUIRE_TEXT(suffix, false);
+    const size_t length = std::char_traits<char>::length(suffix);
+    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }

@@ -32,3 +32,9 @@ std::string FormatTextV(const char* format, va_list args);
 bool IsTrimSpace(char c);
 std::string Trim(const std::string& text);
 std::string TrimRight(const std::string& text);
+
+// Whether the text begins or ends with the given text; NoCase compares ASCII letters without
+// regard to case.
+bool StartsWith(const std::string& text, const char* prefix);
+bool StartsWithNoCase(const std::string& text, const char* prefix);
+bool EndsWith(const std::string& text, const char* suffix);

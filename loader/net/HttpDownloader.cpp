@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Buf.h"
+#include "FileSys.h"
 #include "GzipDecoder.h"
 #include "HttpRequestParts.h"
 #include "OrlaLog.h"
@@ -44,11 +45,6 @@ std::string ApplicationName() {
     if (dot != std::string::npos)
         name.erase(dot);
     return name;
-}
-
-bool FileExists(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void* info,
@@ -90,7 +86,7 @@ void CHttpDownloader::ReleaseHandles() {
 int CHttpDownloader::Download() {
     try {
         const bool toFile = !m_strLocalFilePath.empty();
-        const bool existedBefore = toFile && FileExists(m_strLocalFilePath);
+        const bool existedBefore = toFile && CFileSys::FileExists(m_strLocalFilePath.c_str());
         int result;
         try {
             result = _Download();
@@ -102,7 +98,7 @@ int CHttpDownloader::Download() {
         if (toFile) {
             m_file.Close();
             // A failed download removes the file it created, never one that was there.
-            if (result != 0 && !existedBefore && FileExists(m_strLocalFilePath))
+            if (result != 0 && !existedBefore && CFileSys::FileExists(m_strLocalFilePath.c_str()))
                 DeleteDownloadedFile();
         }
         return result;
@@ -152,6 +148,8 @@ int CHttpDownloader::_Download() {
 
         // Send loop: the same request again only after an authentication or certificate step.
         bool certificateRetried = false;
+        bool reconnected = false;
+        m_noAutomaticAuthentication = false;
         DWORD status = 0;
         for (;;) {
             std::string headers = GetRequestHeaders();
@@ -167,6 +165,17 @@ int CHttpDownloader::_Download() {
                 if (error == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateRetried &&
                     m_bCertificateHookEnabled && OnClientCertificateNeeded()) {
                     certificateRetried = true;
+                    continue;
+                }
+                // A proxy may close its connection after refusing a request (407): the
+                // request goes once more, on a fresh connection.
+                const bool closedByPeer = error == ERROR_INTERNET_CONNECTION_ABORTED ||
+                                          error == ERROR_INTERNET_CONNECTION_RESET;
+                if (closedByPeer && m_viaProxy && !reconnected) {
+                    reconnected = true;
+                    m_noAutomaticAuthentication = m_strUserName.empty();
+                    if (!Reconnect(proxyCredentialsSent, serverCredentialsSent))
+                        return 5;
                     continue;
                 }
                 SetLastError(error);
@@ -190,9 +199,7 @@ int CHttpDownloader::_Download() {
                 DrainBody();
 
             if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
-                const std::string& user =
-                    m_strProxyUserName.empty() ? g_strProxyUser : m_strProxyUserName;
-                if (!user.empty() && !proxyCredentialsSent) {
+                if (!ProxyUserName().empty() && !proxyCredentialsSent) {
                     if (!DoProxyAuthentication())
                         return 7;
                     proxyCredentialsSent = true;
@@ -254,7 +261,7 @@ int CHttpDownloader::_Download() {
             // A server that ignores the Range header sends the whole file: it is then
             // written from the start rather than appended behind the partial copy.
             uint64_t offset = status == HTTP_STATUS_OK ? 0 : m_qwResumeOffset;
-            const bool keep = m_qwResumeOffset > 0 && FileExists(m_strLocalFilePath);
+            const bool keep = m_qwResumeOffset > 0 && CFileSys::FileExists(m_strLocalFilePath.c_str());
             if (DWORD error = m_file.Open(m_strLocalFilePath.c_str(), keep)) {
                 SetLastError(error);
                 HandleError("An error occured while opening the file to be downloaded, Error:%s",
@@ -346,7 +353,8 @@ int CHttpDownloader::CreateSession() {
         const std::string proxy = m_strProxy.empty() ? g_strProxy : m_strProxy;
         DWORD access =
             m_nAccessType == 1 ? INTERNET_OPEN_TYPE_DIRECT : INTERNET_OPEN_TYPE_PRECONFIG;
-        if (!proxy.empty()) {
+        m_viaProxy = !proxy.empty();
+        if (m_viaProxy) {
             access = INTERNET_OPEN_TYPE_PROXY;
             g_pLog->Log(0,
                         "CHttpDownloader::CreateSession() using proxy: %s user: %s password: %c...",
@@ -446,11 +454,44 @@ DWORD CHttpDownloader::GetRequestFlags() {
                  INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
     if (m_bNoAutoRedirect)
         flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
+    if (m_noAutomaticAuthentication)
+        flags |= INTERNET_FLAG_NO_AUTH;
     return flags;
 }
 
 std::string CHttpDownloader::GetRequestHeaders() {
-    return RangeHeader(m_qwResumeOffset);
+    std::string headers = RangeHeader(m_qwResumeOffset);
+    // WinINet sends proxy credentials only after a 407; sent with the first request they
+    // spare the proxy's refusal of every request (and a proxy that closes after it).
+    if (m_viaProxy && m_bPreSendProxyCredentials && !ProxyUserName().empty())
+        headers += ProxyAuthorizationHeader(ProxyUserName(), ProxyPassword());
+    return headers;
+}
+
+const std::string& CHttpDownloader::ProxyUserName() const {
+    return m_strProxyUserName.empty() ? g_strProxyUser : m_strProxyUserName;
+}
+
+const std::string& CHttpDownloader::ProxyPassword() const {
+    return m_strProxyPassword.empty() ? g_strProxyPassword : m_strProxyPassword;
+}
+
+int CHttpDownloader::Reconnect(bool proxyCredentialsSent, bool serverCredentialsSent) {
+    {
+        std::lock_guard<std::mutex> guard(m_handleLock);
+        for (HINTERNET* handle : {&m_hRequest, &m_hConnection}) {
+            if (*handle != nullptr)
+                InternetCloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+    if (!CreateConnection() || !CreateRequest())
+        return 0;
+    if (proxyCredentialsSent && !DoProxyAuthentication())
+        return 0;
+    if (serverCredentialsSent && !DoHTTPAuthentication())
+        return 0;
+    return 1;
 }
 
 namespace {
@@ -493,9 +534,8 @@ int CHttpDownloader::DoHTTPAuthentication() {
 
 int CHttpDownloader::DoProxyAuthentication() {
     try {
-        const std::string& user = m_strProxyUserName.empty() ? g_strProxyUser : m_strProxyUserName;
-        const std::string& password =
-            m_strProxyPassword.empty() ? g_strProxyPassword : m_strProxyPassword;
+        const std::string& user = ProxyUserName();
+        const std::string& password = ProxyPassword();
         if (user.empty())
             return 1;
         DWORD error = 0;

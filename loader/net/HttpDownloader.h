@@ -119,5 +119,17 @@ private:
     // Replaces the memory buffer by its gzip decoding; false when that yields nothing.
     bool DecodeGzipReply();
 
+    // Opens the connection and the request again, with the credentials sent so far.
+    int Reconnect(bool proxyCredentialsSent, bool serverCredentialsSent);
+    // The proxy user name and password of this download: its own, else the process-wide ones.
+    const std::string& ProxyUserName() const;
+    const std::string& ProxyPassword() const;
+
     std::mutex m_handleLock;
+    // Whether the session goes through a proxy.
+    bool m_viaProxy = false;
+    // Set for the request sent again on a fresh connection: WinINet answers a challenge on
+    // its own by sending once more, which on a connection the peer closes fails again; the
+    // challenge is then left to this class.
+    bool m_noAutomaticAuthentication = false;
 };

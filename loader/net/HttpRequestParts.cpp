@@ -1,5 +1,6 @@
 #include "HttpRequestParts.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <limits>
@@ -7,10 +8,6 @@
 #include "Text.h"
 
 namespace {
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
 
 // Bytes that cannot stand in a request line as they are.
 bool NeedsEscape(unsigned char c) {
@@ -64,9 +61,11 @@ bool ParseURL(const std::string& url, int* serviceType, std::string* host, std::
                     return false;
                 value = value * 10 + static_cast<unsigned long>(c - '0');
             }
-            if (value == 0 || value > 65535)
+            if (value > 65535)
                 return false;
-            portNumber = static_cast<uint16_t>(value);
+            // Port 0 names no port: the scheme's own is meant.
+            if (value != 0)
+                portNumber = static_cast<uint16_t>(value);
         }
     }
     if (hostName.empty())
@@ -115,6 +114,26 @@ std::string RangeHeader(uint64_t resumeOffset) {
     if (resumeOffset == 0)
         return std::string();
     return FormatText("Range: bytes=%" PRIu64 "-\r\n", resumeOffset);
+}
+
+std::string Base64(const std::string& bytes) {
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string encoded;
+    encoded.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t count = std::min<size_t>(3, bytes.size() - i);
+        uint32_t group = 0;
+        for (size_t j = 0; j < 3; ++j)
+            group = group << 8 | (j < count ? static_cast<unsigned char>(bytes[i + j]) : 0u);
+        for (size_t j = 0; j < 4; ++j)
+            encoded += j <= count ? alphabet[(group >> (18 - 6 * j)) & 0x3F] : '=';
+    }
+    return encoded;
+}
+
+std::string ProxyAuthorizationHeader(const std::string& user, const std::string& password) {
+    return "Proxy-Authorization: Basic " + Base64(user + ":" + password) + "\r\n";
 }
 
 uint64_t GrowCapacity(uint64_t capacity, uint64_t used, uint64_t count) {

@@ -26,6 +26,13 @@ std::vector<std::string> SplitAcceptTypes(const std::string& acceptTypes);
 // The extra request header for resuming: empty for offset 0, else an open-ended Range.
 std::string RangeHeader(uint64_t resumeOffset);
 
+// The request header that carries proxy credentials with the first request, as WinINet builds
+// it after a proxy's challenge: "Proxy-Authorization: Basic <base64 of user:password>" and a
+// line break.
+std::string ProxyAuthorizationHeader(const std::string& user, const std::string& password);
+// The Base64 form of the bytes (RFC 4648, with "=" padding).
+std::string Base64(const std::string& bytes);
+
 // The capacity the memory buffer needs for count more bytes plus a terminating zero;
 // the current capacity when it is enough.
 uint64_t GrowCapacity(uint64_t capacity, uint64_t used, uint64_t count);

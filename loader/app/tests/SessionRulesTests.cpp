@@ -109,6 +109,16 @@ TEST(SessionRules, ClientFileNamesAndUrls) {
     EXPECT_EQ("http://srv:8080/HalWebClient64/bin/app.dll.gz",
               ClientFileUrl("http://srv:8080", true, "bin/app.dll.gz"));
     EXPECT_EQ("https://srv/HalWebClient/a.txt", ClientFileUrl("https://srv", false, "a.txt"));
+    // Names that would end or change the path stay whole.
+    EXPECT_EQ("http://srv/HalWebClient64/notes%23%3F%252.txt",
+              ClientFileUrl("http://srv", true, "notes#?%2.txt"));
+    EXPECT_EQ("dir with space/x", EscapeUrlPathName("dir with space/x"));
+}
+
+TEST(SessionRules, TheLogKeepsOfAPasswordOnlyItsFirstCharacter) {
+    EXPECT_EQ("s...", MaskedPassword("secret"));
+    EXPECT_EQ("x...", MaskedPassword("x"));
+    EXPECT_EQ("", MaskedPassword(""));
 }
 
 TEST(SessionRules, WorkstationParameters) {

@@ -13,92 +13,7 @@ if [[ -z ${DISPLAY:-} ]]; then
     exit 77
 fi
 
-work=$(mktemp -d)
-server_pid=
-stop_server() {
-    if [[ -n $server_pid ]]; then
-        kill "$server_pid" 2>/dev/null
-        wait "$server_pid" 2>/dev/null
-    fi
-    server_pid=
-}
-trap 'stop_server; [[ -n ${KEEP_WORK:-} ]] || rm -rf "$work"' EXIT
-export http_proxy= https_proxy= HTTP_PROXY= HTTPS_PROXY=
-# The server states local times; the loader must read them in the same zone.
-export TZ=UTC
-status=0
-scenario=
-fail() {
-    echo "FAIL [$scenario]: $*"
-    status=1
-}
-
-# start_server <served folder> [server switches...]: sets port.
-start_server() {
-    stop_server
-    local out=$work/server-$RANDOM.out
-    /usr/bin/python3 "$server_py" --root "$1" "${@:2}" --lifetime 300 </dev/null >"$out" 2>&1 &
-    server_pid=$!
-    port=
-    for _ in $(seq 100); do
-        port=$(sed -n 's|.* on http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$out")
-        [[ -n $port ]] && return 0
-        sleep 0.1
-    done
-    fail "the test server did not start: $(cat "$out")"
-    return 1
-}
-
-source "$(dirname "$0")/wait_until.sh"
-
-log_has() { grep -qF -- "  $2" "$1/Skiff.log" 2>/dev/null; }
-log_count() { grep -cF -- "  $2" "$1/Skiff.log" 2>/dev/null; }
-expect_log() {
-    local line
-    for line in "${@:2}"; do
-        log_has "$1" "$line" || fail "Skiff.log lacks \"$line\""
-    done
-}
-expect_no_log() {
-    local line
-    for line in "${@:2}"; do
-        log_has "$1" "$line" && fail "Skiff.log has \"$line\""
-    done
-}
-starts() { grep -c '^command=' "$1/7_64/workstation-start.txt" 2>/dev/null || echo 0; }
-
-# A folder for the loader with the given TillerConfig.txt lines.
-set_config() { printf '%s\r\n' "$@" >"$dir/TillerConfig.txt"; }
-new_loader_folder() {
-    dir=$work/$1
-    mkdir -p "$dir"
-    set_config "${@:2}"
-    cp "$exe" "$dir/SkiffApp64.exe"
-}
-
-# run_loader [line]: runs the loader in $dir until it ends by itself (auto close, or the
-# updater's close). With a line, the window is closed once Skiff.log shows it, as a user
-# closes it after a failed session. With press=<id> set, that button is clicked first.
-loader_pid=
-run_loader() {
-    local until=${1:-}
-    (cd "$dir" && exec timeout -k 5 150 "$wine" SkiffApp64.exe </dev/null >>wine.out 2>&1) &
-    loader_pid=$!
-    if [[ -n ${press_id:-} ]]; then
-        "$wine" "$press" "$press_id" 60 </dev/null >/dev/null 2>&1 || fail "no button $press_id to press"
-    fi
-    if [[ -n $until ]]; then
-        wait_until 60 log_has "$dir" "$until" || fail "Skiff.log did not show \"$until\""
-        sleep 1
-        (cd "$dir" && "$wine" taskkill /im SkiffApp64.exe </dev/null >/dev/null 2>&1)
-    fi
-    wait_until 60 eval '! kill -0 "$loader_pid" 2>/dev/null' || {
-        fail "the loader did not end"
-        (cd "$dir" && "$wine" taskkill /f /im SkiffApp64.exe </dev/null >/dev/null 2>&1)
-    }
-    wait "$loader_pid" 2>/dev/null
-    grep -q 'wine: Unhandled' "$dir/wine.out" && fail "the loader crashed"
-}
+source "$(dirname "$0")/session_support.sh"
 
 # The served client: plain files, a gzip file, the local database and the stand-in workstation.
 served=$work/served
@@ -179,7 +94,7 @@ ls "$local_client" | grep -q skiff-part && fail "a temporary file was left behin
 [[ $(starts "$dir") == 3 ]] || fail "the workstation was started after a failed download"
 
 # 5. Reload while the workstation runs: nothing removed. Then, once it has ended: everything
-#    fetched again.
+#    fetched again, except the workstation's data.
 scenario="reload"
 start_server "$served" --server-version 7.2.1
 set_config "127.0.0.1:$port" AutoStart=Y AutoClose=Y
@@ -192,8 +107,15 @@ expect_log "$dir" "Checking semaphore <7_64-HalcyonWorkstation.exe>" "Halcyon ru
 [[ -f $local_client/big.bin && $(starts "$dir") == 4 ]] || fail "files were removed"
 wait_until 60 eval '[[ $(grep -c "^ended" "$local_client/workstation-start.txt") == 4 ]]' ||
     fail "the workstation did not end"
+# The workstation's data is the user's: Reload keeps it.
+printf 'study\n' >"$local_client/Studies/study-1.dcm"
+printf 'unsent item\n' >"$local_client/Comms/OutBox/item-1.msg"
+printf 'template\n' >"$local_client/Comms/ReportTemplates/chest.rtf"
 press_id=206 run_loader
 expect_log "$dir" "Reloading all client files"
+for kept in Studies/study-1.dcm Comms/OutBox/item-1.msg Comms/ReportTemplates/chest.rtf; do
+    [[ -f $local_client/$kept ]] || fail "Reload removed the workstation's $kept"
+done
 [[ $(log_count "$dir" "Web version: 7.2.1 64bit, $server_files files to download") == 2 ]] ||
     fail "reload did not fetch every file again"
 [[ $(starts "$dir") == 1 ]] || fail "the old client was not removed"
@@ -258,7 +180,8 @@ new_loader_folder proxy "127.0.0.1:$port" "@@@127.0.0.1:$port;joe;BE5BE0650149FD
     AutoStart=Y AutoClose=Y
 run_loader
 expect_log "$dir" "Web version: 7.2.1 64bit, $server_files files to download" \
-    "shExecInfo.lpParameters= -Whttp://127.0.0.1:$port -P127.0.0.1!$port -Qjoe -Rsecret"
+    "shExecInfo.lpParameters= -Whttp://127.0.0.1:$port -P127.0.0.1!$port -Qjoe -Rs..."
+grep -q secret "$dir/Skiff.log" && fail "the proxy password is in Skiff.log"
 grep -qE "^command=.* -Whttp://127.0.0.1:$port -P127.0.0.1!$port -Qjoe -Rsecret\$" \
     "$dir/7_64/workstation-start.txt" || fail "workstation command line"
 

@@ -173,3 +173,24 @@ TEST(Trim, RemovesTheLoadersWhiteSpaceOnly) {
 }
 
 } // namespace
+
+TEST(Text, BeginningsAndEndings) {
+    const struct {
+        const char* text;
+        const char* part;
+        bool starts, startsNoCase, ends;
+    } cases[] = {
+        {"http://srv", "http://", true, true, false},
+        {"HTTP://srv", "http://", false, true, false},
+        {"archive.gz", ".gz", false, false, true},
+        {"archive.GZ", ".gz", false, false, false},
+        {"gz", "archive.gz", false, false, false},
+        {"", "", true, true, true},
+        {"abc", "", true, true, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StartsWith(c.text, c.part), c.starts) << c.text << " / " << c.part;
+        EXPECT_EQ(StartsWithNoCase(c.text, c.part), c.startsNoCase) << c.text << " / " << c.part;
+        EXPECT_EQ(EndsWith(c.text, c.part), c.ends) << c.text << " / " << c.part;
+    }
+}

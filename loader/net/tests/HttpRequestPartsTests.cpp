@@ -37,6 +37,8 @@ TEST(HttpRequestParts, ParseUrlSplitsSchemeHostObjectAndPort) {
              Case{"http://user:pw@h:81/p", kServiceHttp, "h", "/p", 81},
              Case{"http://h/My File.dll#part", kServiceHttp, "h", "/My%20File.dll", 80},
              Case{"http://h:/p", kServiceHttp, "h", "/p", 80},
+             Case{"http://h:0/p", kServiceHttp, "h", "/p", 80},
+             Case{"https://h:0", kServiceHttps, "h", "/", 443},
              Case{"http://[::1]:99/p", kServiceHttp, "[::1]", "/p", 99},
          }) {
         int service = 0;
@@ -52,7 +54,7 @@ TEST(HttpRequestParts, ParseUrlSplitsSchemeHostObjectAndPort) {
 
 TEST(HttpRequestParts, ParseUrlRejectsWhatCannotBeFetched) {
     for (const char* url :
-         {"", "ftp://h/x", "http://", "http:///x", "http://h:0/", "http://h:65536/",
+         {"", "ftp://h/x", "http://", "http:///x", "http://h:65536/",
           "http://h:12a/", "http://h:1234567/", "http://bad host/", "HTTP://h/"}) {
         int service = -1;
         std::string host = "unchanged", object;
@@ -132,3 +134,17 @@ TEST(HttpRequestParts, ContentLengthIsADecimalNumber) {
 }
 
 } // namespace
+
+TEST(HttpRequestParts, ProxyCredentialsAsWinINetSendsThem) {
+    // RFC 4648's test vectors.
+    const std::pair<const char*, const char*> vectors[] = {
+        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+    };
+    for (const auto& [bytes, encoded] : vectors)
+        EXPECT_EQ(encoded, Base64(bytes)) << bytes;
+    EXPECT_EQ("/w==", Base64("\xff")) << "bytes above 127";
+    EXPECT_EQ("Proxy-Authorization: Basic am9lOnNlY3JldA==\r\n",
+              ProxyAuthorizationHeader("joe", "secret"));
+    EXPECT_EQ("Proxy-Authorization: Basic am9lOg==\r\n", ProxyAuthorizationHeader("joe", ""));
+}
