@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "SkiffAppDlg.h"
+#include "SkiffThread.h"
 #include "SystemTimeZone.h"
 
 BOOL CSkiffAppApp::InitInstance() {
@@ -12,6 +13,10 @@ BOOL CSkiffAppApp::InitInstance() {
     InitCommonControlsEx(&controls);
     CSkiffAppDlg dialog;
     dialog.DoModal();
+    // A session still running uses the log, its lock and the proxy texts: the process ends
+    // here, before the run-time destroys them under the worker.
+    if (const CSkiffThread* worker = dialog.GetWorker(); worker && !worker->WaitForEnd(0))
+        ExitProcess(0);
     return FALSE;
 }
 

@@ -261,7 +261,8 @@ int CHttpDownloader::_Download() {
             // A server that ignores the Range header sends the whole file: it is then
             // written from the start rather than appended behind the partial copy.
             uint64_t offset = status == HTTP_STATUS_OK ? 0 : m_qwResumeOffset;
-            const bool keep = m_qwResumeOffset > 0 && CFileSys::FileExists(m_strLocalFilePath.c_str());
+            const bool keep =
+                m_qwResumeOffset > 0 && CFileSys::FileExists(m_strLocalFilePath.c_str());
             if (DWORD error = m_file.Open(m_strLocalFilePath.c_str(), keep)) {
                 SetLastError(error);
                 HandleError("An error occured while opening the file to be downloaded, Error:%s",

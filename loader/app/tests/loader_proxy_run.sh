@@ -104,6 +104,16 @@ no_password_in_log() {
     expect_log "$dir" "CHttpDownloader::CreateSession() using proxy: 127.0.0.1:$1 user: joe password: $2..."
 }
 
+# tinyproxy refuses with "Connection: close" before it has read a request's body, so its reply
+# may arrive or the connection may be reset under it (also when the request goes once more).
+# Either way the session ends with its failure line, and nothing is started.
+refused() {
+    log_has "$dir" "PatchClient Failed $1" ||
+        log_has "$dir" "PatchClient Failed An error occurred connecting to the server, Error:The connection with the server has been terminated." ||
+        fail "not the failure line of a refusal: $(grep 'PatchClient Failed' "$dir/Skiff.log")"
+    expect_no_log "$dir" "! Starting Halcyon !"
+}
+
 # 1. tinyproxy, the right password: everything fetched, each request once (no refusal first).
 scenario="tinyproxy"
 new_loader_folder tinyproxy "127.0.0.1:$port" "@@@127.0.0.1:$tinyproxy_port;joe;$secret" \
@@ -116,25 +126,20 @@ expect_log "$dir" "! Starting Halcyon !"
     fail "tinyproxy saw $(grep -c 'Request (' "$work/tinyproxy.log") requests, not $requests"
 no_password_in_log "$tinyproxy_port" s
 
-# 2. tinyproxy, a wrong password: it answers 401 and closes at once, before it has read the
-#    request's body, so the reply may arrive or the connection may be reset under it (also
-#    when the request goes once more). Either way the session ends with its failure line.
+# 2. tinyproxy, a wrong password: it answers 401.
 scenario="tinyproxy, wrong password"
 new_loader_folder tinyproxy-wrong "127.0.0.1:$port" "@@@127.0.0.1:$tinyproxy_port;joe;$wrong" \
     AutoStart=Y AutoClose=Y
 run_loader "PatchClient Failed "
-log_has "$dir" "PatchClient Failed Failed to receive a valid HTTP response from the server, Response Code:401" ||
-    log_has "$dir" "PatchClient Failed An error occurred connecting to the server, Error:The connection with the server has been terminated." ||
-    fail "not the failure line of a refusal: $(grep 'PatchClient Failed' "$dir/Skiff.log")"
-expect_no_log "$dir" "! Starting Halcyon !"
+refused "Failed to receive a valid HTTP response from the server, Response Code:401"
 no_password_in_log "$tinyproxy_port" w
 
-# 3. tinyproxy, no user: the proxy's refusal ends the session (code 10).
+# 3. tinyproxy, no user: its refusal (407, reset the same way) ends the session.
 scenario="tinyproxy, no user"
 new_loader_folder tinyproxy-nouser "127.0.0.1:$port" "@@@127.0.0.1:$tinyproxy_port" \
     AutoStart=Y AutoClose=Y
-run_loader "PatchClient Failed Proxy Authentication failed:407"
-expect_no_log "$dir" "! Starting Halcyon !"
+run_loader "PatchClient Failed "
+refused "Proxy Authentication failed:407"
 
 # 4. squid, the right password: no 407 in its log, every request served.
 scenario="squid"
@@ -148,12 +153,14 @@ wait_until 10 eval '[[ $(grep -c "TCP_MISS/200" "$work/squid/access.log") == $re
 grep -q '/407 ' "$work/squid/access.log" && fail "squid refused a request: $(grep '/407 ' "$work/squid/access.log" | head -1)"
 no_password_in_log "$squid_port" s
 
-# 5. squid, a wrong password: 407, the failure line.
-scenario="squid, wrong password"
-new_loader_folder squid-wrong "127.0.0.1:$port" "@@@127.0.0.1:$squid_port;joe;$wrong" \
-    AutoStart=Y AutoClose=Y
-run_loader "PatchClient Failed Proxy Authentication failed:407"
-expect_no_log "$dir" "! Starting Halcyon !"
+# 5. squid, a wrong password and no user: 407, the failure line (code 10).
+for user in "joe;$wrong" ""; do
+    scenario="squid, ${user:+wrong password}${user:-no user}"
+    new_loader_folder "squid-refused-${#user}" "127.0.0.1:$port" "@@@127.0.0.1:$squid_port${user:+;$user}" \
+        AutoStart=Y AutoClose=Y
+    run_loader "PatchClient Failed Proxy Authentication failed:407"
+    expect_no_log "$dir" "! Starting Halcyon !"
+done
 
 # 6. A proxy that drops the connection of the first request: sent once more on a fresh one.
 scenario="dropped proxy connection"

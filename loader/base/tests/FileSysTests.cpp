@@ -104,6 +104,30 @@ TEST_F(FileSysTest, DeletesATreeWithReadOnlyFiles) {
     EXPECT_FALSE(CFileSys::FileExists(tree.c_str()));
 }
 
+TEST_F(FileSysTest, EmptiesAFolderButTheFoldersToKeep) {
+    // A client folder with the workstation's data in it.
+    const std::string client = Path("7_64");
+    ASSERT_TRUE(CFileSys::CreateDirectoryPath((client + "\\Comms\\OutBox").c_str()));
+    ASSERT_TRUE(CFileSys::CreateDirectoryPath((client + "\\Studies").c_str()));
+    ASSERT_TRUE(CFileSys::CreateDirectoryPath((client + "\\bin\\plugins").c_str()));
+    WriteAll(client + "\\Comms\\OutBox\\unsent.msg", "unsent");
+    WriteAll(client + "\\Studies\\study.dcm", "study");
+    WriteAll(client + "\\bin\\plugins\\p.dll", "p");
+    WriteAll(client + "\\viewer.exe", "v");
+    WriteAll(client + "\\studies.txt", "a file, not the folder");
+    SetFileAttributesA((client + "\\viewer.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_TRUE(CFileSys::DeleteDirectoryKeeping(client.c_str(), {"Studies", "COMMS"}));
+    EXPECT_EQ("unsent", ReadAll(client + "\\Comms\\OutBox\\unsent.msg"));
+    EXPECT_EQ("study", ReadAll(client + "\\Studies\\study.dcm"));
+    for (const char* gone : {"\\bin", "\\viewer.exe", "\\studies.txt"})
+        EXPECT_FALSE(CFileSys::FileExists((client + gone).c_str())) << gone;
+    EXPECT_TRUE(CFileSys::FileExists(client.c_str()));
+
+    EXPECT_FALSE(CFileSys::DeleteDirectoryKeeping(Path("absent").c_str(), {"Studies"}));
+    EXPECT_FALSE(CFileSys::DeleteDirectoryKeeping("", {}));
+}
+
 TEST_F(FileSysTest, DeleteDirectoryFailuresReturnFalse) {
     EXPECT_FALSE(CFileSys::DeleteDirectory("", true));
     EXPECT_FALSE(CFileSys::DeleteDirectory(Path("absent").c_str(), true));
@@ -154,6 +178,13 @@ TEST(FileSys, LastErrorMessageIsTheSystemText) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     SetLastError(ERROR_ACCESS_DENIED);
     EXPECT_NE(text, CFileSys::GetLastErrorMessage());
+
+    // For a line of its own: the same text without the closing line break.
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    const std::string line = CFileSys::GetLastErrorLine();
+    EXPECT_EQ(text.substr(0, text.find_last_not_of("\r\n") + 1), line);
+    EXPECT_EQ(std::string::npos, line.find_first_of("\r\n"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 
 TEST(FileSys, ModuleVersionComesFromTheVersionResource) {

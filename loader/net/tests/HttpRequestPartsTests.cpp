@@ -54,8 +54,8 @@ TEST(HttpRequestParts, ParseUrlSplitsSchemeHostObjectAndPort) {
 
 TEST(HttpRequestParts, ParseUrlRejectsWhatCannotBeFetched) {
     for (const char* url :
-         {"", "ftp://h/x", "http://", "http:///x", "http://h:65536/",
-          "http://h:12a/", "http://h:1234567/", "http://bad host/", "HTTP://h/"}) {
+         {"", "ftp://h/x", "http://", "http:///x", "http://h:65536/", "http://h:12a/",
+          "http://h:1234567/", "http://bad host/", "HTTP://h/"}) {
         int service = -1;
         std::string host = "unchanged", object;
         uint16_t port = 7;
@@ -138,8 +138,13 @@ TEST(HttpRequestParts, ContentLengthIsADecimalNumber) {
 TEST(HttpRequestParts, ProxyCredentialsAsWinINetSendsThem) {
     // RFC 4648's test vectors.
     const std::pair<const char*, const char*> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& [bytes, encoded] : vectors)
         EXPECT_EQ(encoded, Base64(bytes)) << bytes;
