@@ -164,10 +164,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return self.send_file(path, options)
 
     def reset_connection(self):
-        """Ends the connection at once with a reset, as a crashed server or proxy would."""
+        """Ends the connection at once with a reset, as a crashed server or proxy would: the
+        descriptor is closed here (closing the socket object would wait for its files, and
+        the server would end the connection politely first)."""
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.close_connection = True
-        self.connection.close()
+        os.close(self.connection.detach())
 
     def authorised(self, header, credentials):
         if not credentials:

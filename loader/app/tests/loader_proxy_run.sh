@@ -167,7 +167,7 @@ scenario="dropped proxy connection"
 start_server "$served" --server-version 7.2.1 --proxy-auth joe:secret --proxy-drop-first 1
 new_loader_folder dropped "127.0.0.1:$port" "@@@127.0.0.1:$port;joe;$secret" AutoStart=Y AutoClose=Y
 run_loader
-expect_log "$dir" "! HttpSendRequest failed ! (12030)" "! Starting Halcyon !"
+expect_log "$dir" "! HttpSendRequest failed ! (1203" "! Starting Halcyon !"
 files_fetched || fail "the client was not fetched"
 
 ((status == 0)) && echo "loader proxy run passed"

@@ -82,7 +82,8 @@ run_loader() {
         (cd "$dir" && "$wine" taskkill /im SkiffApp64.exe </dev/null >/dev/null 2>&1)
     fi
     wait_until 60 eval '! kill -0 "$loader_pid" 2>/dev/null' || {
-        fail "the loader did not end"
+        fail "the loader did not end; the end of its log:"
+        tail -8 "$dir/Skiff.log" 2>/dev/null | sed 's/^/    /'
         (cd "$dir" && "$wine" taskkill /f /im SkiffApp64.exe </dev/null >/dev/null 2>&1)
     }
     wait "$loader_pid" 2>/dev/null
