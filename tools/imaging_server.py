@@ -167,6 +167,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         """Ends the connection at once with a reset, as a crashed server or proxy would: the
         descriptor is closed here (closing the socket object would wait for its files, and
         the server would end the connection politely first)."""
+        self.log_message('"%s" answered with a reset', self.requestline)
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.close_connection = True
         os.close(self.connection.detach())

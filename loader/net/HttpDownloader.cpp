@@ -150,6 +150,14 @@ int CHttpDownloader::_Download() {
         bool certificateRetried = false;
         bool reconnected = false;
         m_noAutomaticAuthentication = false;
+        // A proxy may drop its connection (after refusing a request, or at once): the request
+        // goes once more, on a fresh connection.
+        auto mayReconnect = [&] { return m_viaProxy && !reconnected; };
+        auto reconnect = [&] {
+            reconnected = true;
+            m_noAutomaticAuthentication = m_strUserName.empty();
+            return Reconnect(proxyCredentialsSent, serverCredentialsSent);
+        };
         DWORD status = 0;
         for (;;) {
             std::string headers = GetRequestHeaders();
@@ -167,14 +175,10 @@ int CHttpDownloader::_Download() {
                     certificateRetried = true;
                     continue;
                 }
-                // A proxy may close its connection after refusing a request (407): the
-                // request goes once more, on a fresh connection.
                 const bool closedByPeer = error == ERROR_INTERNET_CONNECTION_ABORTED ||
                                           error == ERROR_INTERNET_CONNECTION_RESET;
-                if (closedByPeer && m_viaProxy && !reconnected) {
-                    reconnected = true;
-                    m_noAutomaticAuthentication = m_strUserName.empty();
-                    if (!Reconnect(proxyCredentialsSent, serverCredentialsSent))
+                if (closedByPeer && mayReconnect()) {
+                    if (!reconnect())
                         return 5;
                     continue;
                 }
@@ -194,6 +198,13 @@ int CHttpDownloader::_Download() {
                                 &status, &statusLength, nullptr)) {
                 HandleError("Failed to receive a valid response from the server, Error:%s", -1);
                 return 9;
+            }
+            // A connection reset before any answer leaves WinINet without a status line
+            // (status 0) instead of failing the send.
+            if (status == 0 && mayReconnect()) {
+                if (!reconnect())
+                    return 5;
+                continue;
             }
             if (status == HTTP_STATUS_PROXY_AUTH_REQ || status == HTTP_STATUS_DENIED)
                 DrainBody();

@@ -22,10 +22,11 @@ fail() {
     status=1
 }
 
-# start_server <served folder> [server switches...]: sets port.
+# start_server <served folder> [server switches...]: sets port, and server_out (its report).
 start_server() {
     stop_server
-    local out=$work/server-$RANDOM.out
+    server_out=$work/server-$RANDOM.out
+    local out=$server_out
     /usr/bin/python3 "$server_py" --root "$1" "${@:2}" --lifetime 300 </dev/null >"$out" 2>&1 &
     server_pid=$!
     port=
