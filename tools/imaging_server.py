@@ -151,8 +151,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         if self.command == "POST" and path == FILE_LIST_PATH and query == "PatchClientEx":
             data = file_list_document(settings.root, settings)
-            return self.reply(int(options.get("status", 200)), data,
-                              {"Content-Type": options.get("type", "text/xml")}, options)
+            self.reply(int(options.get("status", 200)), data,
+                       {"Content-Type": options.get("type", "text/xml")}, options)
+            if settings.list_time:
+                with open(settings.list_time, "w") as out:
+                    out.write("%.6f\n" % time.time())
+            return None
         if self.command == "POST":
             return self.reply(404, b"No such service\n", {}, options)
         failure = settings.fail_files.get(urllib.parse.unquote(path).lstrip("/"))
@@ -359,6 +363,8 @@ def main():
                              "code, or 'reset' the connection")
     parser.add_argument("--proxy-drop-first", type=int, default=0, metavar="N",
                         help="as a forward proxy, reset the connection of the first N requests")
+    parser.add_argument("--list-time", metavar="FILE",
+                        help="write the time (seconds since 1970) the file list was sent to FILE")
     parser.add_argument("--lifetime", type=float, default=0,
                         help="stop after this many seconds (0: run until interrupted)")
     parser.add_argument("--quiet", action="store_true", help="no request log")

@@ -2,6 +2,9 @@
 // start of the workstation.
 #include <windows.h>
 
+#include <unordered_set>
+
+#include "ExactPath.h"
 #include "FileSys.h"
 #include "GunzipFile.h"
 #include "LoaderMessages.h"
@@ -32,7 +35,7 @@ bool SetLastWriteTime(const std::string& path, int64_t seconds) {
         return false;
     const uint64_t ticks = static_cast<uint64_t>(since1601) * 10000000;
     FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+    HANDLE file = CreateFileW(WidePath(path.c_str()).c_str(), FILE_WRITE_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -41,6 +44,44 @@ bool SetLastWriteTime(const std::string& path, int64_t seconds) {
     CloseHandle(file);
     return set != FALSE;
 }
+
+// ASCII lower case: the names a new file must not meet in any case.
+std::string LowerName(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + ('a' - 'A'));
+    return lower;
+}
+
+// Decides which client files may be written by their exact Unix path (ExactPath.h): plain
+// ASCII names directly in the folder that meet no file of the folder in any case, neither
+// as they stand nor as part files, and no file of this session before them.
+class NewFileNames {
+public:
+    NewFileNames(const PatchFilesEx& localList, const std::string& folder)
+        : m_exactFolder(ExactFolderPath(folder)) {
+        for (const PatchFileEntry& entry : localList.entries)
+            m_taken.insert(LowerName(entry.fileName));
+    }
+
+    // The exact folder path when every name given is new, else "". The names are taken.
+    std::string ExactFolderFor(std::initializer_list<const std::string*> names) {
+        bool fresh = !m_exactFolder.empty();
+        for (const std::string* name : names) {
+            for (char c : *name)
+                fresh = fresh && c > ' ' - 1 && c < 127 && c != '\\' && c != '/';
+            const std::string lower = LowerName(*name);
+            fresh = fresh && m_taken.count(lower) == 0 && m_taken.count(lower + kPartSuffix) == 0;
+            m_taken.insert(lower);
+        }
+        return fresh ? m_exactFolder : std::string();
+    }
+
+private:
+    std::string m_exactFolder;
+    std::unordered_set<std::string> m_taken;
+};
 
 } // namespace
 
@@ -78,7 +119,7 @@ void CSkiffThread::Synchronise(const PatchFilesEx& serverList,
                  serverList.clientFiles64bit ? " 64bit" : "",
                  static_cast<int>(downloads.entries.size()));
 
-    if (!DownloadClientFiles(downloads, localDirectory, serverList.clientFiles64bit))
+    if (!DownloadClientFiles(downloads, localList, localDirectory, serverList.clientFiles64bit))
         return;
     LaunchWorkstation(localDirectory);
 }
@@ -97,8 +138,9 @@ bool CSkiffThread::IsWorkstationRunning(const std::string& localDirectory) {
     return running;
 }
 
-bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads,
+bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads, const PatchFilesEx& localList,
                                        const std::string& localDirectory, bool files64bit) {
+    NewFileNames newFiles(localList, localDirectory);
     uint64_t bytesToFetch = 0, bytesDone = 0;
     for (const PatchFileEntry& entry : downloads.entries)
         bytesToFetch += entry.fileSize;
@@ -120,10 +162,14 @@ bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads,
         g_pLog->LogText(4, (url + " -> " + localPath).c_str());
 
         const bool unpack = EndsWith(localPath, ".gz");
-        const std::string finalPath =
-            unpack ? localPath.substr(0, localPath.size() - 3) : localPath;
-        FetchResult result =
-            FetchFile(url, localPath, unpack, finalPath, &bytesReceived, &timeSpent);
+        const std::string finalName = unpack ? name.substr(0, name.size() - 3) : name;
+        ClientFilePaths paths{localPath, localPath, localDirectory + "\\" + finalName};
+        const std::string exactFolder = newFiles.ExactFolderFor({&name, &finalName});
+        if (!exactFolder.empty()) {
+            paths.download = ExactChildPath(exactFolder, name);
+            paths.final = ExactChildPath(exactFolder, finalName);
+        }
+        FetchResult result = FetchFile(url, paths, unpack, &bytesReceived, &timeSpent);
         if (result != FetchResult::Ok) {
             switch (result) {
             case FetchResult::DownloadFailed:
@@ -142,7 +188,7 @@ bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads,
             failed = true;
             break;
         }
-        if (!SetLastWriteTime(finalPath, entry.lastWriteTime))
+        if (!SetLastWriteTime(paths.final, entry.lastWriteTime))
             PrintMessage(2, "could not change file date");
 
         bytesDone += entry.fileSize;
@@ -150,6 +196,7 @@ bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads,
             PostMessageA(m_record.hWnd, WM_LOADER_PROGRESS,
                          static_cast<WPARAM>(ProgressPercent(bytesDone, bytesToFetch)), 0);
     }
+    m_connections.Close();
     if (m_record.hWnd != nullptr)
         PostMessageA(m_record.hWnd, WM_LOADER_PROGRESS, 100, 0);
     if (failed)
@@ -161,18 +208,20 @@ bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads,
     return true;
 }
 
-CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url, const std::string& path,
-                                                  bool unpack, const std::string& finalPath,
+CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url,
+                                                  const ClientFilePaths& paths, bool unpack,
                                                   int64_t* bytesReceived, uint64_t* timeSpent) {
     // The file in place stays as it is until its successor is complete.
     // A part file left from an earlier run is overwritten: the download starts at byte 0.
-    const std::string partPath = path + kPartSuffix;
-    MyFileDownloader downloader(this, url, partPath, path);
-    if (downloader.Download() != 0) {
+    const std::string partPath = paths.download + kPartSuffix;
+    const std::string& finalPath = paths.final;
+    MyFileDownloader downloader(this, url, partPath, paths.shown);
+    if (downloader.Download() != kHttpOk) {
         CFileSys::DeleteFileIfExists(partPath.c_str());
         return FetchResult::DownloadFailed;
     }
-    if (CFileSys::GetFileSize(partPath.c_str()) == 0) {
+    // A fresh download writes every byte it receives.
+    if (downloader.m_nBytesReceived == 0) {
         CFileSys::DeleteFileIfExists(partPath.c_str());
         return FetchResult::Empty;
     }
@@ -194,7 +243,8 @@ CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url, const 
             return FetchResult::UnzipFailed;
         }
     }
-    if (!MoveFileExA(readyPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(WidePath(readyPath.c_str()).c_str(), WidePath(finalPath.c_str()).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
         g_pLog->Log(1, "Could not move %s to %s: %s", readyPath.c_str(), finalPath.c_str(),
                     CFileSys::GetLastErrorLine().c_str());
         CFileSys::DeleteFileIfExists(readyPath.c_str());

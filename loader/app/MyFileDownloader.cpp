@@ -11,8 +11,14 @@ MyFileDownloader::MyFileDownloader(CSkiffThread* owner, const std::string& url,
     // Larger reads than the downloader's 1 KiB: far fewer calls per file, and the progress
     // line is throttled to 100 KB steps anyway.
     m_dwReadBufferSize = kReadSize;
-    if (owner != nullptr)
+    if (owner != nullptr) {
         m_hStopEvent1 = owner->GetStopEvent();
+        m_pConnectionCache = owner->GetConnectionCache();
+    }
+}
+
+DWORD MyFileDownloader::GetRequestFlags() {
+    return CHttpDownloader::GetRequestFlags() | INTERNET_FLAG_NO_COOKIES;
 }
 
 int MyFileDownloader::OnProgress(uint32_t, uint64_t, bool, uint64_t) {

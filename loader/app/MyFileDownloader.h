@@ -19,6 +19,9 @@ public:
     // "Updating <file> (<n> KB)" once at the start and then at most once per 100 KB.
     int OnProgress(uint32_t bytesThisRead, uint64_t bytesThisResponse, bool lengthKnown,
                    uint64_t expectedTotal) override;
+    // The downloader's flags without cookies: the product uses none, and Wine looks each
+    // request's cookies up in its URL cache at the cost of dozens of server calls.
+    DWORD GetRequestFlags() override;
 
 private:
     CSkiffThread* m_pOwner;

@@ -215,7 +215,8 @@ bool CSkiffThread::RequestFileList(PatchFilesEx* list, bool use64) {
         Buf bodyBuffer(body.data(), body.size());
         scoped_buf response;
         std::string errorText;
-        if (downloader.PostToBuf(url.c_str(), bodyBuffer, &response, &errorText, nullptr) != 0) {
+        if (downloader.PostToBuf(url.c_str(), bodyBuffer, &response, &errorText, nullptr) !=
+            kHttpOk) {
             PrintText(2, "PatchClient Failed " + errorText);
             return false;
         }
@@ -248,8 +249,8 @@ bool CSkiffThread::CheckLoaderUpdate(const std::string& localVersion,
             GetServerBase() + "/WinLauncher/SkiffApp" + (m_is64 || m_macMode ? "64" : "") + ".zip";
         int64_t received = 0;
         uint64_t spent = 0;
-        if (FetchFile(url, "SkiffApp.zip", false, "SkiffApp.zip", &received, &spent) !=
-            FetchResult::Ok) {
+        const ClientFilePaths archive{"SkiffApp.zip", "SkiffApp.zip", "SkiffApp.zip"};
+        if (FetchFile(url, archive, false, &received, &spent) != FetchResult::Ok) {
             PrintMessage(2, "Could not download SkiffApp.zip");
             return false;
         }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "HttpConnectionCache.h"
 #include "Text.h"
 
 class PatchFilesEx;
@@ -51,6 +52,8 @@ public:
     static int CompareVersions(const std::string& a, const std::string& b);
 
     HANDLE GetStopEvent() const { return m_hStopEvent; }
+    // The session and connection the client files share.
+    CHttpConnectionCache* GetConnectionCache() { return &m_connections; }
 
 private:
     static DWORD WINAPI ThreadProc(LPVOID parameter);
@@ -63,14 +66,22 @@ private:
     void Synchronise(const PatchFilesEx& serverList, const std::string& localLoaderVersion,
                      const std::string& localDirectory);
     bool IsWorkstationRunning(const std::string& localDirectory);
-    bool DownloadClientFiles(const PatchFilesEx& downloads, const std::string& localDirectory,
-                             bool files64bit);
-    // Fetches url to a temporary file beside path and moves it over path only when it is
-    // complete (unpacking ".gz" first). Ok, or the step that failed; the caller reports it.
+    // localList: the files in the client folder before the downloads.
+    bool DownloadClientFiles(const PatchFilesEx& downloads, const PatchFilesEx& localList,
+                             const std::string& localDirectory, bool files64bit);
+    // One client file: its place in the client folder as the user sees it, the path it is
+    // downloaded to and the path it ends at (for a new file, exact Unix paths).
+    struct ClientFilePaths {
+        std::string shown;
+        std::string download;
+        std::string final;
+    };
+    // Fetches url to a temporary file beside the download path and moves it over the final
+    // path only when it is complete (unpacking ".gz" first). Ok, or the step that failed; the
+    // caller reports it.
     enum class FetchResult { Ok, DownloadFailed, Empty, UnzipFailed, ReplaceFailed };
-    FetchResult FetchFile(const std::string& url, const std::string& path, bool unpack,
-                          const std::string& finalPath, int64_t* bytesReceived,
-                          uint64_t* timeSpent);
+    FetchResult FetchFile(const std::string& url, const ClientFilePaths& paths, bool unpack,
+                          int64_t* bytesReceived, uint64_t* timeSpent);
     void LaunchWorkstation(const std::string& localDirectory);
 
     HANDLE m_hThread = nullptr;
@@ -83,4 +94,5 @@ private:
     int m_nPort = -1;
     BYTE m_is64 = 0;
     BYTE m_macMode = 0;
+    CHttpConnectionCache m_connections;
 };

@@ -141,6 +141,28 @@ bool DateTimeToSeconds(const DateTime& value, int64_t& seconds) {
     return true;
 }
 
+bool LocalTimeConverter::ToSeconds(const DateTime& value, int64_t& seconds) {
+    DateTimeFields fields{};
+    if (!DateTimeToFields(value, fields) || fields.year < 1900)
+        return false;
+    const int64_t hour = DaysFromCivil(fields.year, fields.month, fields.day) * 24 + fields.hour;
+    auto found = m_hourStarts.find(hour);
+    if (found == m_hourStarts.end()) {
+        DateTimeFields first = fields, last = fields;
+        first.minute = first.second = 0;
+        last.minute = last.second = 59;
+        tm firstCalendar = CalendarOf(first), lastCalendar = CalendarOf(last);
+        const time_t start = mktime(&firstCalendar), end = mktime(&lastCalendar);
+        const bool steady = start != static_cast<time_t>(-1) && end == start + 3599;
+        found =
+            m_hourStarts.emplace(hour, steady ? static_cast<int64_t>(start) : kNoHourStart).first;
+    }
+    if (found->second == kNoHourStart)
+        return DateTimeToSeconds(value, seconds);
+    seconds = found->second + fields.minute * 60 + fields.second;
+    return true;
+}
+
 std::string FormatDateTime(const DateTime& value, const char* format) {
     REQUIRE_TEXT(format, std::string());
     if (value.status == DateTime::null)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 struct DateTime {
     enum Status : int32_t { valid = 0, invalid = 1, null = 2 };
@@ -36,6 +37,18 @@ DateTime DateTimeFromSeconds(int64_t seconds);
 // Local calendar time to seconds since 1970; false for years before 1900 and for times
 // the system cannot represent.
 bool DateTimeToSeconds(const DateTime& value, int64_t& seconds);
+
+// DateTimeToSeconds for many values, such as the dates of a file list: the system's
+// conversion runs once or twice per distinct hour instead of once per value. Offsets change
+// within an hour only at a daylight-saving change; such an hour is converted value by value.
+class LocalTimeConverter {
+public:
+    bool ToSeconds(const DateTime& value, int64_t& seconds);
+
+private:
+    static constexpr int64_t kNoHourStart = INT64_MIN;
+    std::unordered_map<int64_t, int64_t> m_hourStarts; // hours since 1970 -> seconds
+};
 
 // strftime rules into at most 256 characters; "" for null, "Invalid DateTime" for invalid.
 std::string FormatDateTime(const DateTime& value, const char* format);

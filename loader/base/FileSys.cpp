@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Buf.h"
+#include "ExactPath.h"
 #include "OrlaLog.h"
 #include "Path.h"
 #include "Text.h"
@@ -182,13 +183,13 @@ bool CFileSys::DeleteDirectoryKeeping(const char* path, const std::vector<std::s
 
 bool CFileSys::FileExists(const char* path) {
     REQUIRE_TEXT(path, false);
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CFileSys::DeleteFileIfExists(const char* path) {
     REQUIRE_TEXT(path, false);
     if (FileExists(path))
-        DeleteFileA(path);
+        DeleteFileW(WidePath(path).c_str());
     return true;
 }
 
@@ -201,7 +202,7 @@ bool CFileSys::MoveFileIfFree(const char* source, const char* target) {
 uint64_t CFileSys::GetFileSize(const char* path) {
     REQUIRE_TEXT(path, 0);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data))
         return 0;
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

@@ -20,6 +20,8 @@ public:
     static bool DeleteDirectoryKeeping(const char* path, const std::vector<std::string>& keep);
     // Creates path with every missing parent folder.
     static bool CreateDirectoryPath(const char* path);
+    // FileExists, DeleteFileIfExists and GetFileSize also take an exact Unix path
+    // (ExactPath.h).
     static bool FileExists(const char* path);
     // True whether or not an existing file could be deleted.
     static bool DeleteFileIfExists(const char* path);

@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include "FileOpen.h"
 #include "Text.h"
 
 int GunzipFile(const char* sourcePath, const char* targetPath) {
@@ -15,9 +16,9 @@ int GunzipFile(const char* sourcePath, const char* targetPath) {
     int result = 0;
     try {
         std::unique_ptr<char[]> buffer(new char[kGunzipReadSize]);
-        source = gzopen(sourcePath, "rb");
+        source = OpenGzFile(sourcePath, "rb");
         if (source != nullptr)
-            target = fopen(targetPath, "wb");
+            target = OpenFile(targetPath, "wb");
         if (source == nullptr || target == nullptr) {
             result = -3;
         } else {
@@ -52,7 +53,7 @@ int GunzipFile(const char* sourcePath, const char* targetPath) {
             result = -1;
         // A cut-short target must not pass for the unpacked file.
         if (result != 0)
-            remove(targetPath);
+            RemoveFile(targetPath);
     }
     return result;
 }

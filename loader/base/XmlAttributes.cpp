@@ -96,7 +96,10 @@ bool ReadDateAttribute(const XmlNode& node, const char* name, DateTime& value) {
     }
 }
 
-bool ReadTimeAttribute(const XmlNode& node, const char* name, int64_t& seconds) {
+namespace {
+
+template <typename Convert>
+bool ReadTime(const XmlNode& node, const char* name, int64_t& seconds, Convert convert) {
     DateTime value;
     if (!ReadDateAttribute(node, name, value) || !value.IsValid())
         return false;
@@ -107,7 +110,20 @@ bool ReadTimeAttribute(const XmlNode& node, const char* name, int64_t& seconds) 
         seconds = 0;
         return true;
     }
-    return DateTimeToSeconds(value, seconds);
+    return convert(value, seconds);
+}
+
+} // namespace
+
+bool ReadTimeAttribute(const XmlNode& node, const char* name, int64_t& seconds) {
+    return ReadTime(node, name, seconds, DateTimeToSeconds);
+}
+
+bool ReadTimeAttribute(const XmlNode& node, const char* name, int64_t& seconds,
+                       LocalTimeConverter& converter) {
+    return ReadTime(node, name, seconds, [&converter](const DateTime& value, int64_t& result) {
+        return converter.ToSeconds(value, result);
+    });
 }
 
 bool WriteTextAttribute(const XmlNode& node, const char* name, const char* text) {

@@ -21,6 +21,9 @@ bool ReadDateAttribute(const XmlNode& node, const char* name, DateTime& value);
 // A valid date read as local time in seconds since 1970 (0 for years before 1900); false for
 // null and invalid values.
 bool ReadTimeAttribute(const XmlNode& node, const char* name, int64_t& seconds);
+// The same through a converter kept for many values.
+bool ReadTimeAttribute(const XmlNode& node, const char* name, int64_t& seconds,
+                       LocalTimeConverter& converter);
 
 bool WriteTextAttribute(const XmlNode& node, const char* name, const char* text);
 bool WriteUIntAttribute(const XmlNode& node, const char* name, uint32_t value);

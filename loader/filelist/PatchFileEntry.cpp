@@ -57,12 +57,17 @@ bool PatchFileEntry::IsSafeFileName(const char* name) {
 }
 
 bool PatchFileEntry::FromXML(const XmlNode& element) {
+    LocalTimeConverter times;
+    return FromXML(element, times);
+}
+
+bool PatchFileEntry::FromXML(const XmlNode& element, LocalTimeConverter& times) {
     try {
         std::string name;
         int64_t time = 0;
         uint32_t size = 0;
         if (!ReadTextAttribute(element, "filename", name) ||
-            !ReadTimeAttribute(element, "lastWriteTime", time) ||
+            !ReadTimeAttribute(element, "lastWriteTime", time, times) ||
             !ReadUIntAttribute(element, "filesize", size))
             return false;
         if (!IsSafeFileName(name.c_str())) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "DateTime.h"
 #include "XMLable.h"
 
 class PatchFileEntry : public XMLable {
@@ -19,6 +20,8 @@ public:
     // Needs filename, lastWriteTime and filesize, all valid, and a file name that stays
     // inside the client folder.
     bool FromXML(const XmlNode& element) override;
+    // The same with the dates converted through a converter kept for a whole list.
+    bool FromXML(const XmlNode& element, LocalTimeConverter& times);
     bool ToXML(const XmlNode& element) override;
     std::string GetElementName() const override { return "PatchFileEntry"; }
 

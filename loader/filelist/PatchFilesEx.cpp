@@ -19,9 +19,10 @@ bool PatchFilesEx::FromXML(const XmlNode& element) {
         const int count = ChildCountByName(element, "PatchFileEntry");
         entries.reserve(entries.size() + static_cast<size_t>(count));
         int position = 0;
+        LocalTimeConverter times;
         for (int i = 0; i < count; ++i) {
             PatchFileEntry entry;
-            if (!entry.FromXML(GetChild(element, "PatchFileEntry", &position)))
+            if (!entry.FromXML(GetChild(element, "PatchFileEntry", &position), times))
                 return false;
             entries.push_back(std::move(entry));
         }

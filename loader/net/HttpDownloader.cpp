@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Buf.h"
+#include "ExactPath.h"
 #include "FileSys.h"
 #include "GzipDecoder.h"
 #include "HttpRequestParts.h"
@@ -77,7 +78,8 @@ void CHttpDownloader::FreeMemory() {
 void CHttpDownloader::ReleaseHandles() {
     std::lock_guard<std::mutex> guard(m_handleLock);
     for (HINTERNET* handle : {&m_hRequest, &m_hConnection, &m_hSession}) {
-        if (*handle != nullptr)
+        const bool kept = m_pConnectionCache != nullptr && m_pConnectionCache->Owns(*handle);
+        if (*handle != nullptr && !kept)
             InternetCloseHandle(*handle);
         *handle = nullptr;
     }
@@ -92,19 +94,23 @@ int CHttpDownloader::Download() {
             result = _Download();
         } catch (...) {
             g_pLog->Log(1, "_Download Exception !");
-            result = 17;
+            result = kHttpException;
         }
         ReleaseHandles();
+        // A connection left in the middle of a reply is not used again.
+        if (result != kHttpOk && m_pConnectionCache != nullptr)
+            m_pConnectionCache->Close();
         if (toFile) {
             m_file.Close();
             // A failed download removes the file it created, never one that was there.
-            if (result != 0 && !existedBefore && CFileSys::FileExists(m_strLocalFilePath.c_str()))
+            if (result != kHttpOk && !existedBefore &&
+                CFileSys::FileExists(m_strLocalFilePath.c_str()))
                 DeleteDownloadedFile();
         }
         return result;
     } catch (...) {
         g_pLog->Log(1, "CHttpDownloader::Download EXCEPTION !!!");
-        return 17;
+        return kHttpException;
     }
 }
 
@@ -115,186 +121,221 @@ int CHttpDownloader::_Download() {
         if (!ParseURL(m_strURL, &m_nServiceType, &m_strHostName, &m_strObject, &m_nPort)) {
             g_pLog->Log(1, "CHttpDownloader::_Download, Failed to parse the URL: %s",
                         m_strURL.c_str());
-            return 1;
+            return kHttpBadUrl;
         }
         if (!CreateSession())
-            return 4;
+            return kHttpSessionFailed;
         if (!CreateConnection())
-            return 5;
+            return kHttpConnectionFailed;
         if (!CreateRequest())
-            return 6;
+            return kHttpRequestFailed;
 
-        bool proxyCredentialsSent = false;
-        bool serverCredentialsSent = false;
+        SendState send;
         if (m_bPreSendProxyCredentials) {
             if (!DoProxyAuthentication())
-                return 7;
-            proxyCredentialsSent = true;
+                return kHttpCredentialsFailed;
+            send.proxyCredentialsSent = true;
         }
         if (m_bPreSendServerCredentials) {
             if (!DoHTTPAuthentication())
-                return 7;
-            serverCredentialsSent = true;
+                return kHttpCredentialsFailed;
+            send.serverCredentialsSent = true;
         }
-        if (m_bRelaxedCertificateCheck) {
-            DWORD flags = 0;
-            DWORD length = sizeof flags;
-            if (InternetQueryOptionA(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &flags, &length)) {
-                flags |= SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-                InternetSetOptionA(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &flags,
-                                   sizeof flags);
-            }
-        }
+        if (m_bRelaxedCertificateCheck)
+            RelaxCertificateCheck();
 
-        // Send loop: the same request again only after an authentication or certificate step.
-        bool certificateRetried = false;
-        bool reconnected = false;
-        m_noAutomaticAuthentication = false;
-        // A proxy may drop its connection (after refusing a request, or at once): the request
-        // goes once more, on a fresh connection.
-        auto mayReconnect = [&] { return m_viaProxy && !reconnected; };
-        auto reconnect = [&] {
-            reconnected = true;
-            m_noAutomaticAuthentication = m_strUserName.empty();
-            return Reconnect(proxyCredentialsSent, serverCredentialsSent);
-        };
+        bool badStatus = false;
         DWORD status = 0;
-        for (;;) {
-            std::string headers = GetRequestHeaders();
-            uint64_t started = NowMs();
-            BOOL sent = HttpSendRequestA(m_hRequest, headers.empty() ? nullptr : headers.c_str(),
-                                         static_cast<DWORD>(headers.size()),
-                                         const_cast<void*>(m_pBody), m_dwBodyLength);
-            DWORD error = GetLastError();
-            m_qwLastSendTime = NowMs() - started;
-            m_qwTimeSpent += m_qwLastSendTime;
-            if (!sent) {
-                g_pLog->Log(1, "HttpSendRequest failed ! (%ld)", static_cast<long>(error));
-                if (error == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !certificateRetried &&
-                    m_bCertificateHookEnabled && OnClientCertificateNeeded()) {
-                    certificateRetried = true;
-                    continue;
-                }
-                const bool closedByPeer = error == ERROR_INTERNET_CONNECTION_ABORTED ||
-                                          error == ERROR_INTERNET_CONNECTION_RESET;
-                if (closedByPeer && mayReconnect()) {
-                    if (!reconnect())
-                        return 5;
-                    continue;
-                }
-                SetLastError(error);
-                HandleError("An error occurred connecting to the server, Error:%s", -1);
-                return 8;
-            }
-
-            std::vector<char> raw(kRawHeadersSize);
-            DWORD rawLength = kRawHeadersSize;
-            if (HttpQueryInfoA(m_hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &rawLength,
-                               nullptr))
-                m_strResponseHeaders.assign(raw.data(), std::min(rawLength, kRawHeadersSize));
-
-            DWORD statusLength = sizeof status;
-            if (!HttpQueryInfoA(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
-                                &status, &statusLength, nullptr)) {
-                HandleError("Failed to receive a valid response from the server, Error:%s", -1);
-                return 9;
-            }
-            // A connection reset before any answer leaves WinINet without a status line
-            // (status 0) instead of failing the send.
-            if (status == 0 && mayReconnect()) {
-                if (!reconnect())
-                    return 5;
-                continue;
-            }
-            if (status == HTTP_STATUS_PROXY_AUTH_REQ || status == HTTP_STATUS_DENIED)
-                DrainBody();
-
-            if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
-                if (!ProxyUserName().empty() && !proxyCredentialsSent) {
-                    if (!DoProxyAuthentication())
-                        return 7;
-                    proxyCredentialsSent = true;
-                    continue;
-                }
-                if (!m_bProxyFailureToHook) {
-                    g_pLog->Log(1,
-                                "CHttpDownloader::_Download, Failed to retrieve a HTTP OK or "
-                                "partial content status, Status Code: %d",
-                                static_cast<int>(status));
-                    HandleError("Proxy Authentication failed:%s", HTTP_STATUS_PROXY_AUTH_REQ);
-                    return 10;
-                }
-            } else if (status == HTTP_STATUS_DENIED) {
-                if (!m_strUserName.empty() && !serverCredentialsSent) {
-                    if (!DoHTTPAuthentication())
-                        return 11;
-                    serverCredentialsSent = true;
-                    continue;
-                }
-                if (!m_bServerFailureToHook) {
-                    g_pLog->Log(1,
-                                "CHttpDownloader::_Download, Failed to retrieve a HTTP OK or "
-                                "partial content status, Status Code: %d",
-                                static_cast<int>(status));
-                    HandleError(
-                        "Failed to receive a valid HTTP response from the server, Response Code:%s",
-                        HTTP_STATUS_DENIED);
-                    return 10;
-                }
-            } else {
-                break;
-            }
-            int code = 0;
-            if (OnAuthenticationFailed(&code))
-                continue;
-            if (code != 0)
-                HandleError("Failed to receive a valid response from the server, Error:%s", code);
-            return 9;
-        }
-        const bool badStatus = status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT;
+        if (int result = SendLoop(send, &badStatus, &status))
+            return result;
 
         OnStatusText("Getting file information, Error:%s");
-        m_qwContentLength = 0;
         bool lengthKnown = false;
-        char lengthText[kContentLengthSize] = {};
-        DWORD lengthSize = kContentLengthSize;
-        if (HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize,
-                           nullptr) &&
-            ParseContentLength(std::string(lengthText, std::min(lengthSize, kContentLengthSize)),
-                               &m_qwContentLength)) {
-            lengthKnown = true;
-            if (!OnContentLength(m_qwContentLength))
-                return 13;
-        }
+        if (!QueryContentLength(&lengthKnown))
+            return kHttpLengthRejected;
         OnStatusText("Retreiving the file, Error:%s");
 
         if (!m_strLocalFilePath.empty()) {
-            // A server that ignores the Range header sends the whole file: it is then
-            // written from the start rather than appended behind the partial copy.
-            uint64_t offset = status == HTTP_STATUS_OK ? 0 : m_qwResumeOffset;
-            const bool keep =
-                m_qwResumeOffset > 0 && CFileSys::FileExists(m_strLocalFilePath.c_str());
-            if (DWORD error = m_file.Open(m_strLocalFilePath.c_str(), keep)) {
-                SetLastError(error);
-                HandleError("An error occured while opening the file to be downloaded, Error:%s",
-                            -1);
-                return 2;
-            }
-            DWORD error = m_file.Seek(offset);
-            if (error == 0)
-                error = m_file.SetLength(offset);
-            if (error != 0) {
-                HandleError("An error occurred while seeking to the end of the file to be "
-                            "downloaded, Error:%s",
-                            static_cast<int>(error));
-                return 3;
-            }
+            if (int result = OpenTargetFile(status))
+                return result;
         }
         return ReadLoop(badStatus, status, lengthKnown);
     } catch (...) {
         g_pLog->Log(1, "CHttpDownloader::_Download EXCEPTION !!!");
-        return 17;
+        return kHttpException;
     }
+}
+
+void CHttpDownloader::RelaxCertificateCheck() {
+    // Failures here are ignored: the request then checks certificates as usual.
+    DWORD flags = 0;
+    DWORD length = sizeof flags;
+    if (InternetQueryOptionA(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &flags, &length)) {
+        flags |= SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+        InternetSetOptionA(m_hRequest, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+    }
+}
+
+int CHttpDownloader::SendLoop(SendState& send, bool* badStatus, DWORD* statusCode) {
+    m_noAutomaticAuthentication = false;
+    for (;;) {
+        DWORD error = 0;
+        if (!SendRequest(&error)) {
+            g_pLog->Log(1, "HttpSendRequest failed ! (%ld)", static_cast<long>(error));
+            if (error == ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED && !send.certificateRetried &&
+                m_bCertificateHookEnabled && OnClientCertificateNeeded()) {
+                send.certificateRetried = true;
+                continue;
+            }
+            const bool closedByPeer = error == ERROR_INTERNET_CONNECTION_ABORTED ||
+                                      error == ERROR_INTERNET_CONNECTION_RESET;
+            if (closedByPeer && MayReconnect(send)) {
+                if (!ReconnectOnce(send))
+                    return kHttpConnectionFailed;
+                continue;
+            }
+            SetLastError(error);
+            HandleError("An error occurred connecting to the server, Error:%s", -1);
+            return kHttpSendFailed;
+        }
+
+        ReadResponseHeaders();
+        DWORD status = 0;
+        DWORD statusLength = sizeof status;
+        if (!HttpQueryInfoA(m_hRequest, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                            &statusLength, nullptr)) {
+            HandleError("Failed to receive a valid response from the server, Error:%s", -1);
+            return kHttpNoStatus;
+        }
+        // A connection reset before any answer leaves WinINet without a status line
+        // (status 0) instead of failing the send.
+        if (status == 0 && MayReconnect(send)) {
+            if (!ReconnectOnce(send))
+                return kHttpConnectionFailed;
+            continue;
+        }
+        if (status != HTTP_STATUS_PROXY_AUTH_REQ && status != HTTP_STATUS_DENIED) {
+            *statusCode = status;
+            *badStatus = status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT;
+            return kHttpOk;
+        }
+
+        DrainBody();
+        int result =
+            status == HTTP_STATUS_PROXY_AUTH_REQ ? OnProxyChallenge(send) : OnServerChallenge(send);
+        if (result == kAnotherRound)
+            continue;
+        if (result != kToHook)
+            return result;
+        int code = 0;
+        if (OnAuthenticationFailed(&code))
+            continue;
+        if (code != 0)
+            HandleError("Failed to receive a valid response from the server, Error:%s", code);
+        return kHttpNoStatus;
+    }
+}
+
+bool CHttpDownloader::SendRequest(DWORD* error) {
+    std::string headers = GetRequestHeaders();
+    uint64_t started = NowMs();
+    BOOL sent = HttpSendRequestA(m_hRequest, headers.empty() ? nullptr : headers.c_str(),
+                                 static_cast<DWORD>(headers.size()), const_cast<void*>(m_pBody),
+                                 m_dwBodyLength);
+    *error = GetLastError();
+    m_qwLastSendTime = NowMs() - started;
+    m_qwTimeSpent += m_qwLastSendTime;
+    return sent != FALSE;
+}
+
+void CHttpDownloader::ReadResponseHeaders() {
+    std::vector<char> raw(kRawHeadersSize);
+    DWORD rawLength = kRawHeadersSize;
+    if (HttpQueryInfoA(m_hRequest, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &rawLength, nullptr))
+        m_strResponseHeaders.assign(raw.data(), std::min(rawLength, kRawHeadersSize));
+}
+
+int CHttpDownloader::OnProxyChallenge(SendState& send) {
+    if (!ProxyUserName().empty() && !send.proxyCredentialsSent) {
+        if (!DoProxyAuthentication())
+            return kHttpCredentialsFailed;
+        send.proxyCredentialsSent = true;
+        return kAnotherRound;
+    }
+    if (m_bProxyFailureToHook)
+        return kToHook;
+    LogBadStatus(HTTP_STATUS_PROXY_AUTH_REQ);
+    HandleError("Proxy Authentication failed:%s", HTTP_STATUS_PROXY_AUTH_REQ);
+    return kHttpBadStatus;
+}
+
+int CHttpDownloader::OnServerChallenge(SendState& send) {
+    if (!m_strUserName.empty() && !send.serverCredentialsSent) {
+        if (!DoHTTPAuthentication())
+            return kHttpServerAuthFailed;
+        send.serverCredentialsSent = true;
+        return kAnotherRound;
+    }
+    if (m_bServerFailureToHook)
+        return kToHook;
+    LogBadStatus(HTTP_STATUS_DENIED);
+    HandleError("Failed to receive a valid HTTP response from the server, Response Code:%s",
+                HTTP_STATUS_DENIED);
+    return kHttpBadStatus;
+}
+
+void CHttpDownloader::LogBadStatus(DWORD status) {
+    g_pLog->Log(1,
+                "CHttpDownloader::_Download, Failed to retrieve a HTTP OK or partial content "
+                "status, Status Code: %d",
+                static_cast<int>(status));
+}
+
+bool CHttpDownloader::MayReconnect(const SendState& send) const {
+    // A proxy may drop its connection (after refusing a request, or at once): the request
+    // goes once more, on a fresh connection.
+    return m_viaProxy && !send.reconnected;
+}
+
+int CHttpDownloader::ReconnectOnce(SendState& send) {
+    send.reconnected = true;
+    m_noAutomaticAuthentication = m_strUserName.empty();
+    return Reconnect(send.proxyCredentialsSent, send.serverCredentialsSent);
+}
+
+bool CHttpDownloader::QueryContentLength(bool* lengthKnown) {
+    m_qwContentLength = 0;
+    *lengthKnown = false;
+    char text[kContentLengthSize] = {};
+    DWORD size = kContentLengthSize;
+    if (!HttpQueryInfoA(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) ||
+        !ParseContentLength(std::string(text, std::min(size, kContentLengthSize)),
+                            &m_qwContentLength))
+        return true;
+    *lengthKnown = true;
+    return OnContentLength(m_qwContentLength) != 0;
+}
+
+int CHttpDownloader::OpenTargetFile(DWORD status) {
+    // A server that ignores the Range header sends the whole file: it is then written from
+    // the start rather than appended behind the partial copy.
+    const uint64_t offset = status == HTTP_STATUS_OK ? 0 : m_qwResumeOffset;
+    const bool keep = m_qwResumeOffset > 0 && CFileSys::FileExists(m_strLocalFilePath.c_str());
+    if (DWORD error = m_file.Open(m_strLocalFilePath.c_str(), keep)) {
+        SetLastError(error);
+        HandleError("An error occured while opening the file to be downloaded, Error:%s", -1);
+        return kHttpFileOpenFailed;
+    }
+    DWORD error = m_file.Seek(offset);
+    if (error == 0)
+        error = m_file.SetLength(offset);
+    if (error != 0) {
+        HandleError("An error occurred while seeking to the end of the file to be downloaded, "
+                    "Error:%s",
+                    static_cast<int>(error));
+        return kHttpFileSeekFailed;
+    }
+    return kHttpOk;
 }
 
 void CHttpDownloader::DrainBody() {
@@ -319,7 +360,7 @@ int CHttpDownloader::ReadLoop(bool badStatus, DWORD statusCode, bool lengthKnown
         if (!ok) {
             SetLastError(error);
             HandleError("An error occurred while downloading the file, Error:%s", -1);
-            return 14;
+            return kHttpReadFailed;
         }
         m_qwTimeSpent += NowMs() - started;
         m_nBytesReceived += read;
@@ -334,7 +375,7 @@ int CHttpDownloader::ReadLoop(bool badStatus, DWORD statusCode, bool lengthKnown
                 OnProgress(read, counter, lengthKnown, m_qwResumeOffset + m_qwContentLength))
             return result;
         if (Abort())
-            return 12;
+            return kHttpAborted;
         if (read == 0)
             break;
     }
@@ -345,18 +386,15 @@ int CHttpDownloader::ReadLoop(bool badStatus, DWORD statusCode, bool lengthKnown
                     static_cast<long>(m_qwContentLength), static_cast<long>(counter));
         HandleError("An error occurred while downloading the file, Error:%s",
                     ERROR_INTERNET_CONNECTION_ABORTED);
-        return 14;
+        return kHttpReadFailed;
     }
     if (badStatus) {
-        g_pLog->Log(1,
-                    "CHttpDownloader::_Download, Failed to retrieve a HTTP OK or partial content "
-                    "status, Status Code: %d",
-                    static_cast<int>(statusCode));
+        LogBadStatus(statusCode);
         HandleError("Failed to receive a valid HTTP response from the server, Response Code:%s",
                     static_cast<int>(statusCode));
-        return 10;
+        return kHttpBadStatus;
     }
-    return 0;
+    return kHttpOk;
 }
 
 int CHttpDownloader::CreateSession() {
@@ -374,9 +412,15 @@ int CHttpDownloader::CreateSession() {
                         g_strProxyPassword.empty() ? ' ' : g_strProxyPassword[0]);
         }
         const std::string agent = m_strAgent.empty() ? ApplicationName() : m_strAgent;
-        if (m_hSession == nullptr)
+        const std::string key = agent + '\n' + std::to_string(access) + '\n' + proxy;
+        if (m_hSession == nullptr && m_pConnectionCache != nullptr)
+            m_hSession = m_pConnectionCache->Session(key);
+        if (m_hSession == nullptr) {
             m_hSession = InternetOpenA(agent.c_str(), access,
                                        proxy.empty() ? nullptr : proxy.c_str(), nullptr, 0);
+            if (m_hSession != nullptr && m_pConnectionCache != nullptr)
+                m_pConnectionCache->KeepSession(key, m_hSession);
+        }
         if (m_hSession == nullptr) {
             HandleError("Create Session Failed, Error:%s", -1);
             return 0;
@@ -413,10 +457,20 @@ int CHttpDownloader::CreateConnection() {
     try {
         std::lock_guard<std::mutex> guard(m_handleLock);
         const bool withUser = !m_strUserName.empty();
+        const std::string key = m_strHostName + '\n' + std::to_string(m_nPort) + '\n' +
+                                m_strUserName + '\n' + m_strPassword;
+        if (m_pConnectionCache != nullptr)
+            m_hConnection = m_pConnectionCache->Connection(key);
+        if (m_hConnection != nullptr)
+            return 1;
+        // A kept connection outlives this object: its notifications carry no object.
+        const DWORD_PTR context =
+            m_pConnectionCache != nullptr ? 0 : reinterpret_cast<DWORD_PTR>(this);
         m_hConnection = InternetConnectA(
             m_hSession, m_strHostName.c_str(), m_nPort, withUser ? m_strUserName.c_str() : nullptr,
-            withUser ? m_strPassword.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0,
-            reinterpret_cast<DWORD_PTR>(this));
+            withUser ? m_strPassword.c_str() : nullptr, INTERNET_SERVICE_HTTP, 0, context);
+        if (m_hConnection != nullptr && m_pConnectionCache != nullptr)
+            m_pConnectionCache->KeepConnection(key, m_hConnection);
         if (m_hConnection == nullptr) {
             DWORD error = GetLastError();
             g_pLog->Log(1, "CHttpDownloader::CreateConnection() failed!");
@@ -491,11 +545,14 @@ const std::string& CHttpDownloader::ProxyPassword() const {
 int CHttpDownloader::Reconnect(bool proxyCredentialsSent, bool serverCredentialsSent) {
     {
         std::lock_guard<std::mutex> guard(m_handleLock);
-        for (HINTERNET* handle : {&m_hRequest, &m_hConnection}) {
-            if (*handle != nullptr)
-                InternetCloseHandle(*handle);
-            *handle = nullptr;
-        }
+        if (m_hRequest != nullptr)
+            InternetCloseHandle(m_hRequest);
+        if (m_pConnectionCache != nullptr && m_pConnectionCache->Owns(m_hConnection))
+            m_pConnectionCache->DropConnection();
+        else if (m_hConnection != nullptr)
+            InternetCloseHandle(m_hConnection);
+        m_hRequest = nullptr;
+        m_hConnection = nullptr;
     }
     if (!CreateConnection() || !CreateRequest())
         return 0;
@@ -628,19 +685,19 @@ int CHttpDownloader::OnProgress(uint32_t, uint64_t, bool, uint64_t) {
 int CHttpDownloader::OnDownloadData(const void* data, uint32_t count) {
     try {
         if (Abort())
-            return 12;
+            return kHttpAborted;
         if (data == nullptr || count == 0)
             return 0;
         if (!m_strLocalFilePath.empty()) {
             if (DWORD error = m_file.Write(data, count)) {
                 HandleError("An error occurred while downloading the file, Error:%s",
                             static_cast<int>(error));
-                return 15;
+                return kHttpWriteFailed;
             }
             return 0;
         }
         if (m_qwMemoryCapacity > 0xFFFFFFFFull)
-            return 12;
+            return kHttpAborted;
         uint64_t capacity = GrowCapacity(m_qwMemoryCapacity, m_qwMemoryUsed, count);
         if (capacity != m_qwMemoryCapacity) {
             auto* block = static_cast<unsigned char*>(malloc(static_cast<size_t>(capacity)));
@@ -657,10 +714,10 @@ int CHttpDownloader::OnDownloadData(const void* data, uint32_t count) {
         return 0;
     } catch (const std::bad_alloc&) {
         g_pLog->Log(1, "CHttpDownloader::OnDownloadData memory EXCEPTION !!!");
-        return 17;
+        return kHttpException;
     } catch (...) {
         g_pLog->Log(1, "CHttpDownloader::OnDownloadData EXCEPTION !!!");
-        return 17;
+        return kHttpException;
     }
 }
 
@@ -693,7 +750,7 @@ std::string CHttpDownloader::HttpMakeErrMsg(int code) {
 
 BOOL CHttpDownloader::DeleteDownloadedFile() {
     try {
-        BOOL deleted = DeleteFileA(m_strLocalFilePath.c_str());
+        BOOL deleted = DeleteFileW(WidePath(m_strLocalFilePath.c_str()).c_str());
         if (!deleted)
             HandleError("An error occurred while Deleting a file, Error:%s", -1);
         return deleted;
@@ -706,9 +763,9 @@ BOOL CHttpDownloader::DeleteDownloadedFile() {
 int CHttpDownloader::GetToMem(const char* url, unsigned char** data, uint64_t* size,
                               std::string* errorText, int* errorCode) {
     if (url == nullptr || *url == '\0')
-        return 19;
+        return kHttpEmptyUrl;
     if (data == nullptr || size == nullptr)
-        return 18;
+        return kHttpNoPlaceOrGzipFailed;
     try {
         *data = nullptr;
         *size = 0;
@@ -740,7 +797,7 @@ int CHttpDownloader::GetToMem(const char* url, unsigned char** data, uint64_t* s
             if (!DecodeGzipReply()) {
                 g_pLog->Log(1, "GetToMem unzipping failed !");
                 FreeMemory();
-                return 18;
+                return kHttpNoPlaceOrGzipFailed;
             }
         }
         if (m_qwMemoryCapacity < m_qwMemoryUsed + 1) {
@@ -763,7 +820,7 @@ int CHttpDownloader::GetToMem(const char* url, unsigned char** data, uint64_t* s
         m_strLastError = "Exception reading data from web server !";
         if (errorText != nullptr)
             *errorText = m_strLastError;
-        return 17;
+        return kHttpException;
     }
 }
 

@@ -10,9 +10,34 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "HttpConnectionCache.h"
 #include "TargetFile.h"
 
 class Buf;
+
+// Result codes of Download, GetToMem, GetToBuf and PostToBuf. The numbers are fixed: callers
+// and logs know them. A non-zero value from OnDownloadData or OnProgress passes through.
+enum HttpResult : int {
+    kHttpOk = 0,
+    kHttpBadUrl = 1,               // the URL could not be parsed
+    kHttpFileOpenFailed = 2,       // the local file could not be opened
+    kHttpFileSeekFailed = 3,       // the local file could not be positioned or cut
+    kHttpSessionFailed = 4,        // no WinINet session
+    kHttpConnectionFailed = 5,     // no connection
+    kHttpRequestFailed = 6,        // no request
+    kHttpCredentialsFailed = 7,    // credentials could not be put on the request
+    kHttpSendFailed = 8,           // sending the request failed
+    kHttpNoStatus = 9,             // no status code, or OnAuthenticationFailed declined
+    kHttpBadStatus = 10,           // unresolved 401 or 407, or a status other than 200 and 206
+    kHttpServerAuthFailed = 11,    // server authentication after a 401 failed
+    kHttpAborted = 12,             // stopped by Abort, or the memory buffer reached 4 GiB
+    kHttpLengthRejected = 13,      // OnContentLength rejected the length
+    kHttpReadFailed = 14,          // reading the response failed
+    kHttpWriteFailed = 15,         // writing the local file failed
+    kHttpException = 17,           // an unexpected exception
+    kHttpNoPlaceOrGzipFailed = 18, // GetToMem without a place for the data, or gzip failed
+    kHttpEmptyUrl = 19,            // GetToMem was given an empty URL
+};
 
 class CHttpDownloader {
 public:
@@ -107,12 +132,39 @@ public:
     uint16_t m_nPort = 0;
     volatile int32_t m_bAbort = 0;
     CTargetFile m_file;
+    // When set, the session and connection come from here and stay open after the download
+    // (a failed download closes them).
+    CHttpConnectionCache* m_pConnectionCache = nullptr;
 
 protected:
     int _Download();
 
 private:
-    int SendLoop(bool* badStatus, DWORD* statusCode);
+    // What the send loop has done so far for one download.
+    struct SendState {
+        bool proxyCredentialsSent = false;
+        bool serverCredentialsSent = false;
+        bool certificateRetried = false;
+        bool reconnected = false;
+    };
+    // Answers of the challenge steps besides a result code.
+    static constexpr int kAnotherRound = -1; // send the request again
+    static constexpr int kToHook = -2;       // ask OnAuthenticationFailed
+
+    // The steps of _Download.
+    void RelaxCertificateCheck();
+    // Sends until a status other than an answered challenge; kHttpOk or the failure.
+    int SendLoop(SendState& send, bool* badStatus, DWORD* statusCode);
+    bool SendRequest(DWORD* error);
+    void ReadResponseHeaders();
+    int OnProxyChallenge(SendState& send);
+    int OnServerChallenge(SendState& send);
+    void LogBadStatus(DWORD status);
+    bool MayReconnect(const SendState& send) const;
+    int ReconnectOnce(SendState& send);
+    // False when OnContentLength rejects the length.
+    bool QueryContentLength(bool* lengthKnown);
+    int OpenTargetFile(DWORD status);
     int ReadLoop(bool badStatus, DWORD statusCode, bool lengthKnown);
     void DrainBody();
     void FreeMemory();

@@ -1,9 +1,11 @@
 #include "TargetFile.h"
 
+#include "ExactPath.h"
+
 DWORD CTargetFile::Open(const char* path, bool keepContent) {
     Close();
     m_handle =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+        CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                     keepContent ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return IsOpen() ? 0 : GetLastError();
 }

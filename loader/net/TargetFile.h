@@ -13,7 +13,8 @@ public:
     CTargetFile& operator=(const CTargetFile&) = delete;
     ~CTargetFile() { Close(); }
 
-    // Creates the file, or opens it keeping its content when keepContent is set.
+    // Creates the file, or opens it keeping its content when keepContent is set. The path
+    // may be an exact Unix path (ExactPath.h).
     DWORD Open(const char* path, bool keepContent);
     DWORD Seek(uint64_t offset);
     DWORD SetLength(uint64_t length);

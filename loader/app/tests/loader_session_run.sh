@@ -202,5 +202,28 @@ run_loader 'Server version "7" names no local client folder - Exiting'
 ls "$dir" | grep -qvE '^(SkiffApp64.exe|TillerConfig.txt|Skiff.log|wine.out)$' &&
     fail "something was written: $(ls "$dir")"
 
+# 12. Names in another case: a local file whose name differs from the server's only in case
+#     is replaced, not doubled, and a part file left in another case is taken over.
+scenario="names in another case"
+served_case=$work/served-case
+mkdir -p "$served_case/HalWebClient64"
+cp "$workstation" "$served_case/HalWebClient64/HalcyonWorkstation.exe"
+printf 'server copy\n' >"$served_case/HalWebClient64/report.txt"
+printf 'new file\n' >"$served_case/HalWebClient64/new.dat"
+touch -d '2024-03-01 10:00:00' "$served_case/HalWebClient64"/*
+start_server "$served_case" --server-version 7.2.1
+new_loader_folder cases "127.0.0.1:$port" AutoStart=Y AutoClose=Y
+mkdir -p "$dir/7_64"
+printf 'old copy\n' >"$dir/7_64/REPORT.TXT"
+touch -d '2023-01-01 10:00:00' "$dir/7_64/REPORT.TXT"
+printf 'left over' >"$dir/7_64/NEW.DAT.SKIFF-PART"
+run_loader
+expect_log "$dir" "Web version: 7.2.1 64bit, 3 files to download" "! Starting Halcyon !"
+[[ $(ls "$dir/7_64" | grep -ci '^report\.txt$') == 1 ]] || fail "report.txt: $(ls "$dir/7_64")"
+[[ $(cat "$dir/7_64"/[Rr][Ee][Pp][Oo][Rr][Tt].[Tt][Xx][Tt]) == "server copy" ]] ||
+    fail "report.txt was not replaced"
+[[ $(cat "$dir/7_64/new.dat" 2>/dev/null) == "new file" ]] || fail "new.dat: $(ls "$dir/7_64")"
+ls "$dir/7_64" | grep -qi skiff-part && fail "a part file was left: $(ls "$dir/7_64")"
+
 ((status == 0)) && echo "loader session run passed"
 exit $status

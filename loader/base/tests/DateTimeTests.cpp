@@ -170,6 +170,45 @@ TEST(DateTimeSeconds, RefusesWhatCannotBeConverted) {
     EXPECT_FALSE(DateTimeToSeconds(DateTime{0, DateTime::null}, seconds));
 }
 
+// The converter agrees with DateTimeToSeconds at every tested second of two days around each
+// change, gap included. In the repeated hour the system may answer either of its two
+// instants: the converter must answer one of them too.
+TEST(LocalTimeConverter, AgreesWithTheSystemAroundDaylightSavingChanges) {
+    LocalTimeConverter converter;
+    for (int64_t change : {k2026_03_29_0100_UTC, k2026_10_25_0100_UTC}) {
+        for (int64_t at = change - 86400; at < change + 86400; at += 7 * 60 + 13) {
+            DateTime value = DateTimeFromSeconds(at);
+            DateTimeFields fields{};
+            ASSERT_TRUE(DateTimeToFields(value, fields)) << at;
+            int64_t expected = 0, got = 0;
+            ASSERT_TRUE(DateTimeToSeconds(value, expected)) << at;
+            ASSERT_TRUE(converter.ToSeconds(value, got)) << Full(value);
+            const bool repeated =
+                change == k2026_10_25_0100_UTC && at >= change - 3600 && at < change + 3600;
+            if (repeated)
+                EXPECT_TRUE(got == at || got == at + 3600 || got == at - 3600) << Full(value);
+            else
+                EXPECT_EQ(expected, got) << Full(value);
+        }
+    }
+    // In the skipped hour (02:00 to 02:59 on 29 March) the system's answer counts on.
+    for (int minute : {0, 30, 59}) {
+        DateTime value = MakeDateTime(2026, 3, 29, 2, minute, 7);
+        int64_t expected = 0, got = 0;
+        ASSERT_TRUE(DateTimeToSeconds(value, expected));
+        ASSERT_TRUE(converter.ToSeconds(value, got));
+        EXPECT_EQ(expected, got) << minute;
+    }
+}
+
+TEST(LocalTimeConverter, RefusesWhatCannotBeConverted) {
+    LocalTimeConverter converter;
+    int64_t seconds = 0;
+    EXPECT_FALSE(converter.ToSeconds(MakeDateTime(1899, 12, 31, 12, 0, 0), seconds));
+    EXPECT_FALSE(converter.ToSeconds(DateTime{0, DateTime::invalid}, seconds));
+    EXPECT_FALSE(converter.ToSeconds(DateTime{0, DateTime::null}, seconds));
+}
+
 TEST(NowText, IsTheCurrentLocalTimeInTheLogForm) {
     std::string now = NowText(true, true, true);
     ASSERT_EQ(17u, now.size()) << now;

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "Buf.h"
+#include "ExactPath.h"
+#include "FileOpen.h"
 #include "FileSys.h"
 #include "OrlaLog.h"
 #include "StringMap.h"
@@ -216,3 +218,34 @@ TEST(FileSys, DeleteDirectoryNeverFollowsALinkOutOfTheTree) {
 }
 
 } // namespace
+
+// Exact Unix paths under Wine: the same files as the Windows paths, for names in the ANSI
+// code page too, through every call that takes them.
+TEST_F(FileSysTest, ExactPathsNameTheSameFilesAsWindowsPaths) {
+    const std::string exact = ExactFolderPath(root);
+    ASSERT_EQ(0u, exact.rfind("\\\\?\\unix/", 0)) << exact;
+    const std::string name = "Gr\xfcn 1.txt"; // "Grün 1.txt" in the ANSI code page
+
+    FILE* file = OpenFile(ExactChildPath(exact, name).c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    fputs("twelve bytes", file);
+    fclose(file);
+    EXPECT_EQ("twelve bytes", ReadAll(Path(name.c_str())));
+    EXPECT_TRUE(CFileSys::FileExists(ExactChildPath(exact, name).c_str()));
+    EXPECT_EQ(12u, CFileSys::GetFileSize(ExactChildPath(exact, name).c_str()));
+
+    EXPECT_TRUE(MoveFileExW(WidePath(ExactChildPath(exact, name).c_str()).c_str(),
+                            WidePath(ExactChildPath(exact, "moved.txt").c_str()).c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(CFileSys::FileExists(Path(name.c_str()).c_str()));
+    EXPECT_EQ("twelve bytes", ReadAll(Path("moved.txt")));
+
+    EXPECT_TRUE(CFileSys::DeleteFileIfExists(ExactChildPath(exact, "moved.txt").c_str()));
+    EXPECT_FALSE(CFileSys::FileExists(Path("moved.txt").c_str()));
+    EXPECT_NE(0, RemoveFile(ExactChildPath(exact, "absent.txt").c_str()));
+}
+
+TEST_F(FileSysTest, AFolderThatIsNotThereHasNoExactPath) {
+    EXPECT_EQ("", ExactFolderPath(""));
+    EXPECT_EQ("", ExactFolderPath(Path("no such folder\\deeper")));
+}

@@ -106,7 +106,7 @@ protected:
         CHttpDownloader downloader;
         unsigned char* data = nullptr;
         uint64_t size = 0;
-        EXPECT_EQ(0,
+        EXPECT_EQ(kHttpOk,
                   downloader.GetToMem((Base() + "/~last").c_str(), &data, &size, nullptr, nullptr));
         return TakeBlock(data, size);
     }
@@ -138,7 +138,7 @@ TEST_F(HttpDownloaderTest, DownloadsToFileExactlyAsServed) {
         downloader.m_strURL = Url(c.name, c.options);
         downloader.m_strLocalFilePath = folder + "\\" + c.name;
         downloader.m_dwReadBufferSize = c.readSize;
-        EXPECT_EQ(0, downloader.Download()) << c.name << " " << downloader.m_strLastError;
+        EXPECT_EQ(kHttpOk, downloader.Download()) << c.name << " " << downloader.m_strLastError;
         EXPECT_EQ(served, ReadAll(downloader.m_strLocalFilePath)) << c.name;
         EXPECT_EQ(static_cast<int64_t>(c.size), downloader.m_nBytesReceived) << c.name;
         EXPECT_EQ(c.options[0] ? 0u : c.size, downloader.m_qwContentLength) << c.name;
@@ -153,7 +153,7 @@ TEST_F(HttpDownloaderTest, HttpsThroughTheRelaxedCertificateCheck) {
     // Without the relaxed check the self-signed certificate is refused. WinINet keeps an
     // accepted connection for later requests, so this must be the first https request.
     downloader.m_strURL = Url("secure.bin", "", true);
-    EXPECT_EQ(8, downloader.Download());
+    EXPECT_EQ(kHttpSendFailed, downloader.Download());
     EXPECT_EQ(0u, downloader.m_strLastError.find("An error occurred connecting to the server"));
 
     unsigned char* data = nullptr;
@@ -172,19 +172,19 @@ TEST_F(HttpDownloaderTest, OneObjectServesSeveralDownloadsAndCountsThemAll) {
     CHttpDownloader downloader;
     downloader.m_strURL = Url("reuse_a.bin");
     downloader.m_strLocalFilePath = folder + "\\a.bin";
-    ASSERT_EQ(0, downloader.Download());
+    ASSERT_EQ(kHttpOk, downloader.Download());
     downloader.m_strURL = Url("reuse_b.bin");
     downloader.m_strLocalFilePath = folder + "\\b.bin";
-    ASSERT_EQ(0, downloader.Download());
+    ASSERT_EQ(kHttpOk, downloader.Download());
     EXPECT_EQ(a, ReadAll(folder + "\\a.bin"));
     EXPECT_EQ(b, ReadAll(folder + "\\b.bin"));
     EXPECT_EQ(12000, downloader.m_nBytesReceived);
     // A plain Download into memory appends to what the buffer holds.
     downloader.m_strLocalFilePath.clear();
     downloader.m_strURL = Url("reuse_a.bin");
-    ASSERT_EQ(0, downloader.Download());
+    ASSERT_EQ(kHttpOk, downloader.Download());
     downloader.m_strURL = Url("reuse_b.bin");
-    ASSERT_EQ(0, downloader.Download());
+    ASSERT_EQ(kHttpOk, downloader.Download());
     ASSERT_EQ(12000u, downloader.m_qwMemoryUsed);
     EXPECT_EQ(a + b, std::string(reinterpret_cast<char*>(downloader.m_pMemory), 12000));
 }
@@ -195,7 +195,7 @@ TEST_F(HttpDownloaderTest, UrlWithoutSchemeGetsHttpInFrontCaseSensitively) {
     unsigned char* data = nullptr;
     uint64_t size = 0;
     std::string url = Url("scheme.bin").substr(7);
-    ASSERT_EQ(0, downloader.GetToMem(url.c_str(), &data, &size, nullptr, nullptr));
+    ASSERT_EQ(kHttpOk, downloader.GetToMem(url.c_str(), &data, &size, nullptr, nullptr));
     EXPECT_EQ(served, TakeBlock(data, size));
     EXPECT_EQ("http://" + url, downloader.m_strURL);
 
@@ -203,7 +203,7 @@ TEST_F(HttpDownloaderTest, UrlWithoutSchemeGetsHttpInFrontCaseSensitively) {
     url = "HTTP://" + url;
     int code = 0;
     std::string text;
-    EXPECT_EQ(8, downloader.GetToMem(url.c_str(), &data, &size, &text, &code));
+    EXPECT_EQ(kHttpSendFailed, downloader.GetToMem(url.c_str(), &data, &size, &text, &code));
     free(data);
     EXPECT_EQ("http://" + url, downloader.m_strURL);
     EXPECT_EQ(-1, code);
@@ -214,18 +214,21 @@ TEST_F(HttpDownloaderTest, EarlyFailuresGiveTheirCodes) {
     unsigned char* data = reinterpret_cast<unsigned char*>(1);
     uint64_t size = 5;
     CHttpDownloader downloader;
-    EXPECT_EQ(19, downloader.GetToMem("", &data, &size, nullptr, nullptr));
-    EXPECT_EQ(19, downloader.GetToMem(nullptr, &data, &size, nullptr, nullptr));
-    EXPECT_EQ(18, downloader.GetToMem("http://127.0.0.1/", nullptr, &size, nullptr, nullptr));
-    EXPECT_EQ(18, downloader.GetToMem("http://127.0.0.1/", &data, nullptr, nullptr, nullptr));
+    EXPECT_EQ(kHttpEmptyUrl, downloader.GetToMem("", &data, &size, nullptr, nullptr));
+    EXPECT_EQ(kHttpEmptyUrl, downloader.GetToMem(nullptr, &data, &size, nullptr, nullptr));
+    EXPECT_EQ(kHttpNoPlaceOrGzipFailed,
+              downloader.GetToMem("http://127.0.0.1/", nullptr, &size, nullptr, nullptr));
+    EXPECT_EQ(kHttpNoPlaceOrGzipFailed,
+              downloader.GetToMem("http://127.0.0.1/", &data, nullptr, nullptr, nullptr));
 
-    EXPECT_EQ(1, downloader.GetToMem("http://:80/x", &data, &size, nullptr, nullptr));
+    EXPECT_EQ(kHttpBadUrl, downloader.GetToMem("http://:80/x", &data, &size, nullptr, nullptr));
     free(data);
     EXPECT_NE(std::string::npos,
               Log().find("! CHttpDownloader::_Download, Failed to parse the URL: http://:80/x"));
 
     // Nothing listens on port 1 of the loopback address.
-    EXPECT_EQ(8, downloader.GetToMem("http://127.0.0.1:1/", &data, &size, nullptr, nullptr));
+    EXPECT_EQ(kHttpSendFailed,
+              downloader.GetToMem("http://127.0.0.1:1/", &data, &size, nullptr, nullptr));
     free(data);
     EXPECT_NE(std::string::npos, Log().find("! HttpSendRequest failed ! ("));
 }
@@ -235,7 +238,7 @@ TEST_F(HttpDownloaderTest, LocalFileThatCannotBeOpenedOrCut) {
     CHttpDownloader downloader;
     downloader.m_strURL = Url("local.bin");
     downloader.m_strLocalFilePath = folder + "\\missing\\local.bin";
-    EXPECT_EQ(2, downloader.Download());
+    EXPECT_EQ(kHttpFileOpenFailed, downloader.Download());
     EXPECT_EQ(-1, downloader.m_nLastErrorCode);
     EXPECT_EQ(0u, downloader.m_strLastError.find(
                       "An error occured while opening the file to be downloaded, Error:"))
@@ -245,7 +248,7 @@ TEST_F(HttpDownloaderTest, LocalFileThatCannotBeOpenedOrCut) {
     // A resume offset that cannot be a file position.
     downloader.m_strLocalFilePath = folder + "\\local.bin";
     downloader.m_qwResumeOffset = UINT64_MAX;
-    EXPECT_EQ(3, downloader.Download());
+    EXPECT_EQ(kHttpFileSeekFailed, downloader.Download());
     EXPECT_EQ(0u, downloader.m_strLastError.find(
                       "An error occurred while seeking to the end of the file to be downloaded"))
         << downloader.m_strLastError;
@@ -261,7 +264,7 @@ TEST_F(HttpDownloaderTest, ResumeCutsALongerFileBackAndAppends) {
     downloader.m_strURL = Url("resume.bin");
     downloader.m_strLocalFilePath = local;
     downloader.m_qwResumeOffset = 1000;
-    ASSERT_EQ(0, downloader.Download()) << downloader.m_strLastError;
+    ASSERT_EQ(kHttpOk, downloader.Download()) << downloader.m_strLastError;
     EXPECT_EQ(served, ReadAll(local));
     EXPECT_EQ(4000, downloader.m_nBytesReceived);
     EXPECT_NE(std::string::npos, LastRequest().find("\r\nRange: bytes=1000-\r\n"));
@@ -269,7 +272,7 @@ TEST_F(HttpDownloaderTest, ResumeCutsALongerFileBackAndAppends) {
     // A server that ignores the range sends the whole file, which replaces the partial one.
     WriteAll(local, served.substr(0, 1000) + std::string(3000, 'x'));
     downloader.m_strURL = Url("resume.bin", "status=200");
-    ASSERT_EQ(0, downloader.Download()) << downloader.m_strLastError;
+    ASSERT_EQ(kHttpOk, downloader.Download()) << downloader.m_strLastError;
     EXPECT_EQ(served, ReadAll(local));
 }
 
@@ -277,7 +280,7 @@ TEST_F(HttpDownloaderTest, BadStatusBodyIsStoredThenTheNewFileDeleted) {
     CHttpDownloader downloader;
     downloader.m_strURL = Url("no_such_file.bin");
     downloader.m_strLocalFilePath = folder + "\\no_such_file.bin";
-    EXPECT_EQ(10, downloader.Download());
+    EXPECT_EQ(kHttpBadStatus, downloader.Download());
     EXPECT_FALSE(Exists(downloader.m_strLocalFilePath));
     EXPECT_EQ(404, downloader.m_nLastErrorCode);
     EXPECT_EQ("Failed to receive a valid HTTP response from the server, Response Code:" +
@@ -293,14 +296,15 @@ TEST_F(HttpDownloaderTest, BadStatusBodyIsStoredThenTheNewFileDeleted) {
     unsigned char* data = nullptr;
     uint64_t size = 0;
     CHttpDownloader memory;
-    EXPECT_EQ(10, memory.GetToMem(Url("no_such_file.bin").c_str(), &data, &size, nullptr, nullptr));
+    EXPECT_EQ(kHttpBadStatus,
+              memory.GetToMem(Url("no_such_file.bin").c_str(), &data, &size, nullptr, nullptr));
     ASSERT_NE(nullptr, data);
     EXPECT_EQ(0, data[size]);
     EXPECT_EQ(body, TakeBlock(data, size));
 
     // A file that existed before stays.
     WriteAll(downloader.m_strLocalFilePath, "old");
-    EXPECT_EQ(10, downloader.Download());
+    EXPECT_EQ(kHttpBadStatus, downloader.Download());
     EXPECT_TRUE(Exists(downloader.m_strLocalFilePath));
 }
 
@@ -395,7 +399,7 @@ TEST_F(HttpDownloaderTest, HooksAndTheirResultCodes) {
         HookedDownloader downloader;
         downloader.m_strURL = url;
         downloader.failAuth = true;
-        EXPECT_EQ(7, downloader.Download());
+        EXPECT_EQ(kHttpCredentialsFailed, downloader.Download());
     }
     {
         // ... or after the server asked for them.
@@ -404,7 +408,7 @@ TEST_F(HttpDownloaderTest, HooksAndTheirResultCodes) {
         downloader.m_strUserName = "doc";
         downloader.m_bPreSendServerCredentials = 0;
         downloader.failAuth = true;
-        EXPECT_EQ(11, downloader.Download());
+        EXPECT_EQ(kHttpServerAuthFailed, downloader.Download());
         EXPECT_EQ(1, downloader.authCalls);
     }
     {
@@ -413,7 +417,7 @@ TEST_F(HttpDownloaderTest, HooksAndTheirResultCodes) {
         downloader.m_strURL = url;
         downloader.m_bServerFailureToHook = 1;
         downloader.hookCode = 5;
-        EXPECT_EQ(9, downloader.Download());
+        EXPECT_EQ(kHttpNoStatus, downloader.Download());
         EXPECT_EQ(1, downloader.hookCalls);
         EXPECT_EQ(5, downloader.m_nLastErrorCode);
         EXPECT_EQ("Failed to receive a valid response from the server, Error:" +
@@ -424,14 +428,14 @@ TEST_F(HttpDownloaderTest, HooksAndTheirResultCodes) {
         HookedDownloader downloader;
         downloader.m_strURL = Url("hooks.bin");
         downloader.acceptLength = 0;
-        EXPECT_EQ(13, downloader.Download());
+        EXPECT_EQ(kHttpLengthRejected, downloader.Download());
         EXPECT_EQ(2500u, downloader.seenLength);
     }
     {
         LosingFileDownloader downloader;
         downloader.m_strURL = Url("hooks.bin");
         downloader.m_strLocalFilePath = folder + "\\hooks.bin";
-        EXPECT_EQ(15, downloader.Download());
+        EXPECT_EQ(kHttpWriteFailed, downloader.Download());
         EXPECT_EQ(ERROR_INVALID_HANDLE, downloader.m_nLastErrorCode);
         EXPECT_EQ("An error occurred while downloading the file, Error:" +
                       CHttpDownloader::HttpMakeErrMsg(ERROR_INVALID_HANDLE),
@@ -448,7 +452,7 @@ TEST_F(HttpDownloaderTest, HooksAndTheirResultCodes) {
         HookedDownloader downloader;
         downloader.m_strURL = Url("hooks.bin");
         downloader.m_qwResumeOffset = 500;
-        EXPECT_EQ(0, downloader.Download());
+        EXPECT_EQ(kHttpOk, downloader.Download());
         EXPECT_EQ(2000u, downloader.lastProgress);
         EXPECT_TRUE(downloader.lengthKnown);
         EXPECT_EQ(2500u, downloader.expectedTotal);
@@ -505,8 +509,8 @@ TEST_F(HttpDownloaderTest, ProxyAuthentication) {
     CHttpDownloader downloader;
     unsigned char* data = nullptr;
     uint64_t size = 0;
-    ASSERT_EQ(0, downloader.GetToMem(Url("proxied.bin", "proxyauth=pu:pp").c_str(), &data, &size,
-                                     nullptr, nullptr));
+    ASSERT_EQ(kHttpOk, downloader.GetToMem(Url("proxied.bin", "proxyauth=pu:pp").c_str(), &data,
+                                           &size, nullptr, nullptr));
     EXPECT_EQ(served, TakeBlock(data, size));
     EXPECT_NE(std::string::npos, Log().find("  CHttpDownloader::CreateSession() using proxy: " +
                                             proxy + " user: pu password: p..."));
@@ -533,7 +537,7 @@ TEST_F(HttpDownloaderTest, GetToMemDecodesGzipRepliesOnly) {
     CHttpDownloader downloader;
     downloader.m_strURL = Url("text.xml", "gzip");
     downloader.m_strLocalFilePath = folder + "\\text.xml.gz";
-    ASSERT_EQ(0, downloader.Download());
+    ASSERT_EQ(kHttpOk, downloader.Download());
     std::string stored = ReadAll(downloader.m_strLocalFilePath);
     ASSERT_GE(stored.size(), 2u);
     EXPECT_EQ("\x1f\x8b", stored.substr(0, 2));
@@ -544,8 +548,9 @@ TEST_F(HttpDownloaderTest, GetToMemDecodesGzipRepliesOnly) {
     for (const char* name : {"empty.gz", "broken.gz"}) {
         unsigned char* data = nullptr;
         uint64_t size = 0;
-        EXPECT_EQ(18, downloader.GetToMem(Url(name, "type=application%2Fx-gzip").c_str(), &data,
-                                          &size, nullptr, nullptr))
+        EXPECT_EQ(kHttpNoPlaceOrGzipFailed,
+                  downloader.GetToMem(Url(name, "type=application%2Fx-gzip").c_str(), &data, &size,
+                                      nullptr, nullptr))
             << name;
         EXPECT_EQ(nullptr, data) << name;
     }
@@ -607,7 +612,7 @@ TEST_F(HttpDownloaderTest, PostSendsTheBodyAndGetsTheFileList) {
 
     // GetToBuf without a buffer frees the block.
     CHttpDownloader plain;
-    EXPECT_EQ(0, plain.GetToBuf(Url("listed.bin").c_str(), nullptr, nullptr, nullptr));
+    EXPECT_EQ(kHttpOk, plain.GetToBuf(Url("listed.bin").c_str(), nullptr, nullptr, nullptr));
 }
 
 TEST_F(HttpDownloaderTest, RequestFlags) {
@@ -659,7 +664,7 @@ TEST_F(HttpDownloaderTest, CutOffReplies) {
         int result =
             downloader.GetToMem(Url("cut.bin", "cut=5000").c_str(), &data, &size, nullptr, nullptr);
         std::string body = TakeBlock(data, size);
-        EXPECT_EQ(0, result);
+        EXPECT_EQ(kHttpOk, result);
         EXPECT_EQ(served.substr(0, 5000), body);
         EXPECT_NE(std::string::npos, Log().find("! HTTP len MISMATCH! header=20000, buf=5000"));
     }
@@ -668,7 +673,7 @@ TEST_F(HttpDownloaderTest, CutOffReplies) {
         CHttpDownloader downloader;
         downloader.m_strURL = Url("cut.bin", "cut=5000");
         downloader.m_strLocalFilePath = folder + "\\cut.bin";
-        EXPECT_EQ(14, downloader.Download());
+        EXPECT_EQ(kHttpReadFailed, downloader.Download());
         EXPECT_EQ(ERROR_INTERNET_CONNECTION_ABORTED, downloader.m_nLastErrorCode);
         EXPECT_EQ("An error occurred while downloading the file, Error:" +
                       CHttpDownloader::HttpMakeErrMsg(ERROR_INTERNET_CONNECTION_ABORTED),
@@ -684,7 +689,7 @@ TEST_F(HttpDownloaderTest, CutOffReplies) {
         Sleep(300);
         downloader.ReleaseHandles();
     });
-    EXPECT_EQ(14, downloader.Download());
+    EXPECT_EQ(kHttpReadFailed, downloader.Download());
     closer.join();
     EXPECT_EQ(
         0u, downloader.m_strLastError.find("An error occurred while downloading the file, Error:"))
@@ -699,7 +704,7 @@ TEST_F(HttpDownloaderTest, AbortBeforeAndDuringATransferAndPause) {
         downloader.m_strURL = Url("abort.bin");
         downloader.m_strLocalFilePath = folder + "\\abort.bin";
         downloader.m_bAbort = 1;
-        EXPECT_EQ(12, downloader.Download());
+        EXPECT_EQ(kHttpAborted, downloader.Download());
         EXPECT_EQ(1024, downloader.m_nBytesReceived) << "stopped at the first stored piece";
         EXPECT_FALSE(Exists(downloader.m_strLocalFilePath));
     }
@@ -712,7 +717,7 @@ TEST_F(HttpDownloaderTest, AbortBeforeAndDuringATransferAndPause) {
             Sleep(300);
             SetEvent(stop);
         });
-        EXPECT_EQ(12, downloader.Download());
+        EXPECT_EQ(kHttpAborted, downloader.Download());
         stopper.join();
         EXPECT_GT(downloader.m_nBytesReceived, 0);
         EXPECT_LT(downloader.m_nBytesReceived, 40000);
@@ -730,7 +735,7 @@ TEST_F(HttpDownloaderTest, AbortBeforeAndDuringATransferAndPause) {
         Sleep(500);
         ResetEvent(pause);
     });
-    EXPECT_EQ(0, downloader.Download());
+    EXPECT_EQ(kHttpOk, downloader.Download());
     resumer.join();
     EXPECT_GE(downloader.m_nPausedTime, 100);
     EXPECT_EQ(0, downloader.m_nPausedTime % 100);
@@ -744,7 +749,7 @@ TEST_F(HttpDownloaderTest, ThrottledDownloadStillCompletes) {
     downloader.m_strURL = Url("throttle.bin");
     downloader.m_strLocalFilePath = folder + "\\throttle.bin";
     downloader.m_dMaxRate = 100.0; // bytes per millisecond
-    ASSERT_EQ(0, downloader.Download());
+    ASSERT_EQ(kHttpOk, downloader.Download());
     EXPECT_EQ(served, ReadAll(downloader.m_strLocalFilePath));
 }
 
