@@ -18,23 +18,28 @@
 
 namespace {
 
-// A download is written under this suffix beside its file and moved over it when complete.
-constexpr const char* kPartSuffix = ".skiff-part";
-
 const char* const kClientSubdirectories[] = {"\\Studies",       "\\Comms",
                                              "\\Comms\\InBox",  "\\Comms\\Logfiles",
                                              "\\Comms\\OutBox", "\\Comms\\ReportTemplates"};
 // The folders above that hold the workstation's data; Reload keeps them.
 const std::vector<std::string> kClientDataFolders = {"Studies", "Comms"};
 
-// Sets the last-write time (seconds since 1970) and leaves the other times as they are.
-bool SetLastWriteTime(const std::string& path, int64_t seconds) {
+// Seconds since 1970 as a file time; false when out of its range.
+bool FileTimeFromSeconds(int64_t seconds, FILETIME* time) {
     constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
     const int64_t since1601 = seconds + kSecondsFrom1601To1970;
     if (since1601 < 0 || since1601 > INT64_MAX / 10000000)
         return false;
     const uint64_t ticks = static_cast<uint64_t>(since1601) * 10000000;
-    FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+    *time = FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+    return true;
+}
+
+// Sets the last-write time (seconds since 1970) and leaves the other times as they are.
+bool SetLastWriteTime(const std::string& path, int64_t seconds) {
+    FILETIME time;
+    if (!FileTimeFromSeconds(seconds, &time))
+        return false;
     HANDLE file = CreateFileW(WidePath(path.c_str()).c_str(), FILE_WRITE_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -54,6 +59,14 @@ std::string LowerName(const std::string& name) {
     return lower;
 }
 
+// Printable ASCII, and no folder.
+bool IsPlainName(const std::string& name) {
+    for (char c : name)
+        if (c < ' ' || c > '~' || c == '\\' || c == '/')
+            return false;
+    return true;
+}
+
 // Decides which client files may be written by their exact Unix path (ExactPath.h): plain
 // ASCII names directly in the folder that meet no file of the folder in any case, neither
 // as they stand nor as part files, and no file of this session before them.
@@ -68,13 +81,11 @@ public:
     // The exact folder path when every name given is new, else "". The names are taken.
     std::string ExactFolderFor(std::initializer_list<const std::string*> names) {
         bool fresh = !m_exactFolder.empty();
-        for (const std::string* name : names) {
-            for (char c : *name)
-                fresh = fresh && c > ' ' - 1 && c < 127 && c != '\\' && c != '/';
-            const std::string lower = LowerName(*name);
-            fresh = fresh && m_taken.count(lower) == 0 && m_taken.count(lower + kPartSuffix) == 0;
-            m_taken.insert(lower);
-        }
+        for (const std::string* name : names)
+            fresh = fresh && IsPlainName(*name) && m_taken.count(LowerName(*name)) == 0 &&
+                    m_taken.count(LowerName(*name + kPartSuffix)) == 0;
+        for (const std::string* name : names)
+            m_taken.insert(LowerName(*name));
         return fresh ? m_exactFolder : std::string();
     }
 
@@ -141,65 +152,85 @@ bool CSkiffThread::IsWorkstationRunning(const std::string& localDirectory) {
 bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads, const PatchFilesEx& localList,
                                        const std::string& localDirectory, bool files64bit) {
     NewFileNames newFiles(localList, localDirectory);
-    uint64_t bytesToFetch = 0, bytesDone = 0;
-    for (const PatchFileEntry& entry : downloads.entries)
+    const std::string serverBase = GetServerBase();
+    std::vector<ClientFile> files(downloads.entries.size());
+    // Names (lower case) that earlier files of this update use. Files from different server
+    // folders may land on one local name: being fetched at once, each has part files of its
+    // own, and the last in the list replaces the file last, as when fetched one by one.
+    std::unordered_set<std::string> used;
+    uint64_t bytesToFetch = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const PatchFileEntry& entry = downloads.entries[i];
+        ClientFile& file = files[i];
+        file.name = ClientFileDisplayName(entry.fileName);
+        file.url = ClientFileUrl(serverBase, files64bit, entry.fileName);
+        file.unpack = EndsWith(file.name, ".gz");
+        file.lastWriteTime = entry.lastWriteTime;
+        const std::string finalName =
+            file.unpack ? file.name.substr(0, file.name.size() - 3) : file.name;
+        const std::string exactFolder = newFiles.ExactFolderFor({&file.name, &finalName});
+        auto path = [&](const std::string& fileName) {
+            return exactFolder.empty() ? localDirectory + "\\" + fileName
+                                       : ExactChildPath(exactFolder, fileName);
+        };
+        bool shared = !used.insert(LowerName(file.name)).second;
+        if (file.unpack)
+            shared = !used.insert(LowerName(finalName)).second || shared;
+        const std::string suffix = kPartSuffix + (shared ? std::to_string(i) : std::string());
+        file.paths = ClientFilePaths{localDirectory + "\\" + file.name, path(file.name + suffix),
+                                     path(finalName + suffix), path(finalName)};
         bytesToFetch += entry.fileSize;
+    }
+
+    // Replacing lines then overwrite this line, not the one above it.
+    if (!files.empty())
+        PrintText(-1, " ");
+    uint64_t bytesDone = 0;
     int64_t bytesReceived = 0;
     uint64_t timeSpent = 0;
-    bool failed = false, firstFile = true;
-    const std::string serverBase = GetServerBase();
-
-    for (const PatchFileEntry& entry : downloads.entries) {
-        const std::string name = ClientFileDisplayName(entry.fileName);
-        const std::string url = ClientFileUrl(serverBase, files64bit, entry.fileName);
-        const std::string localPath = localDirectory + "\\" + name;
-        if (firstFile) {
-            // Replacing lines then overwrite this line, not the one above it.
-            PrintText(-1, " ");
-            firstFile = false;
-        }
-        UpdateLastText(-1, "Updating " + name);
-        g_pLog->LogText(4, (url + " -> " + localPath).c_str());
-
-        const bool unpack = EndsWith(localPath, ".gz");
-        const std::string finalName = unpack ? name.substr(0, name.size() - 3) : name;
-        ClientFilePaths paths{localPath, localPath, localDirectory + "\\" + finalName};
-        const std::string exactFolder = newFiles.ExactFolderFor({&name, &finalName});
-        if (!exactFolder.empty()) {
-            paths.download = ExactChildPath(exactFolder, name);
-            paths.final = ExactChildPath(exactFolder, finalName);
-        }
-        FetchResult result = FetchFile(url, paths, unpack, &bytesReceived, &timeSpent);
-        if (result != FetchResult::Ok) {
-            switch (result) {
-            case FetchResult::DownloadFailed:
-                PrintText(2, "Could not download " + name);
-                break;
-            case FetchResult::Empty:
-                PrintText(2, "Download failed for " + name);
-                break;
-            case FetchResult::UnzipFailed:
-                PrintText(2, "Could not unzip " + name);
-                break;
-            default:
-                PrintText(2, "Could not replace " + name);
-                break;
-            }
-            failed = true;
+    size_t finished = 0;
+    FetchResult result = FetchResult::Ok;
+    CClientFetchers fetchers(this, files);
+    for (; finished < files.size(); ++finished) {
+        ClientFile& file = files[finished];
+        result = fetchers.Wait(finished);
+        if (result != FetchResult::Ok)
             break;
-        }
-        if (!SetLastWriteTime(paths.final, entry.lastWriteTime))
+        bytesReceived += file.bytesReceived;
+        timeSpent += file.timeSpent;
+        result = FinishFile(file);
+        if (result != FetchResult::Ok)
+            break;
+        if (file.dateFailed)
             PrintMessage(2, "could not change file date");
-
-        bytesDone += entry.fileSize;
+        bytesDone += downloads.entries[finished].fileSize;
         if (m_record.hWnd != nullptr)
             PostMessageA(m_record.hWnd, WM_LOADER_PROGRESS,
                          static_cast<WPARAM>(ProgressPercent(bytesDone, bytesToFetch)), 0);
     }
-    m_connections.Close();
+    // Nothing after a failed file replaces its file, and no fetcher's line follows the
+    // failure's.
+    fetchers.StopAndDiscard(finished + 1);
+    if (result != FetchResult::Ok) {
+        const std::string& name = files[finished].name;
+        switch (result) {
+        case FetchResult::DownloadFailed:
+            PrintText(2, "Could not download " + name);
+            break;
+        case FetchResult::Empty:
+            PrintText(2, "Download failed for " + name);
+            break;
+        case FetchResult::UnzipFailed:
+            PrintText(2, "Could not unzip " + name);
+            break;
+        default:
+            PrintText(2, "Could not replace " + name);
+            break;
+        }
+    }
     if (m_record.hWnd != nullptr)
         PostMessageA(m_record.hWnd, WM_LOADER_PROGRESS, 100, 0);
-    if (failed)
+    if (result != FetchResult::Ok)
         return false;
 
     if (int rate = DownloadRate(bytesReceived, timeSpent); rate > 0)
@@ -208,14 +239,25 @@ bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads, const Patc
     return true;
 }
 
-CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url,
-                                                  const ClientFilePaths& paths, bool unpack,
-                                                  int64_t* bytesReceived, uint64_t* timeSpent) {
-    // The file in place stays as it is until its successor is complete.
+void CSkiffThread::AnnounceFile(const ClientFile& file) {
+    UpdateLastText(-1, "Updating " + file.name);
+    g_pLog->LogText(4, (file.url + " -> " + file.paths.shown).c_str());
+}
+
+FetchResult CSkiffThread::FetchPart(ClientFile& file, CHttpConnectionCache* connections,
+                                    HANDLE stop) {
     // A part file left from an earlier run is overwritten: the download starts at byte 0.
-    const std::string partPath = paths.download + kPartSuffix;
-    const std::string& finalPath = paths.final;
-    MyFileDownloader downloader(this, url, partPath, paths.shown);
+    const std::string& partPath = file.paths.download;
+    MyFileDownloader downloader(this, file.url, partPath, file.paths.shown);
+    downloader.m_pConnectionCache = connections;
+    if (stop != nullptr)
+        downloader.m_hStopEvent1 = stop;
+    // A plain file is dated as its download closes; an unpacked one once it is in place.
+    const bool dateOnClose = !file.unpack && file.lastWriteTime != kKeepDate;
+    FILETIME time{};
+    const bool timeValid = dateOnClose && FileTimeFromSeconds(file.lastWriteTime, &time);
+    if (timeValid)
+        downloader.m_file.SetLastWriteTimeOnClose(time);
     if (downloader.Download() != kHttpOk) {
         CFileSys::DeleteFileIfExists(partPath.c_str());
         return FetchResult::DownloadFailed;
@@ -225,12 +267,19 @@ CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url,
         CFileSys::DeleteFileIfExists(partPath.c_str());
         return FetchResult::Empty;
     }
-    *bytesReceived += downloader.m_nBytesReceived;
-    *timeSpent += downloader.m_qwTimeSpent;
+    file.bytesReceived = downloader.m_nBytesReceived;
+    file.timeSpent = downloader.m_qwTimeSpent;
+    file.dateFailed = dateOnClose && (!timeValid || downloader.m_file.LastWriteTimeFailed());
+    return FetchResult::Ok;
+}
 
+FetchResult CSkiffThread::FinishFile(ClientFile& file) {
+    // The file in place stays as it is until its successor is complete.
+    const std::string& partPath = file.paths.download;
+    const std::string& finalPath = file.paths.final;
     std::string readyPath = partPath;
-    if (unpack) {
-        readyPath = finalPath + kPartSuffix;
+    if (file.unpack) {
+        readyPath = file.paths.unpacked;
         int unzipped = -2;
         try {
             unzipped = GunzipFile(partPath.c_str(), readyPath.c_str());
@@ -250,7 +299,14 @@ CSkiffThread::FetchResult CSkiffThread::FetchFile(const std::string& url,
         CFileSys::DeleteFileIfExists(readyPath.c_str());
         return FetchResult::ReplaceFailed;
     }
+    if (file.unpack && file.lastWriteTime != kKeepDate)
+        file.dateFailed = !SetLastWriteTime(finalPath, file.lastWriteTime);
     return FetchResult::Ok;
+}
+
+FetchResult CSkiffThread::FetchFile(ClientFile& file) {
+    FetchResult result = FetchPart(file, &m_connections, nullptr);
+    return result == FetchResult::Ok ? FinishFile(file) : result;
 }
 
 void CSkiffThread::LaunchWorkstation(const std::string& localDirectory) {

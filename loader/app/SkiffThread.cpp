@@ -247,10 +247,11 @@ bool CSkiffThread::CheckLoaderUpdate(const std::string& localVersion,
 
         const std::string url =
             GetServerBase() + "/WinLauncher/SkiffApp" + (m_is64 || m_macMode ? "64" : "") + ".zip";
-        int64_t received = 0;
-        uint64_t spent = 0;
-        const ClientFilePaths archive{"SkiffApp.zip", "SkiffApp.zip", "SkiffApp.zip"};
-        if (FetchFile(url, archive, false, &received, &spent) != FetchResult::Ok) {
+        ClientFile archive;
+        archive.url = url;
+        archive.paths = ClientFilePaths{"SkiffApp.zip", std::string("SkiffApp.zip") + kPartSuffix,
+                                        "", "SkiffApp.zip"};
+        if (FetchFile(archive) != FetchResult::Ok) {
             PrintMessage(2, "Could not download SkiffApp.zip");
             return false;
         }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ClientFetch.h"
 #include "HttpConnectionCache.h"
 #include "Text.h"
 
@@ -56,6 +57,8 @@ public:
     CHttpConnectionCache* GetConnectionCache() { return &m_connections; }
 
 private:
+    friend class CClientFetchers;
+
     static DWORD WINAPI ThreadProc(LPVOID parameter);
     void Run();
     void Session();
@@ -69,19 +72,16 @@ private:
     // localList: the files in the client folder before the downloads.
     bool DownloadClientFiles(const PatchFilesEx& downloads, const PatchFilesEx& localList,
                              const std::string& localDirectory, bool files64bit);
-    // One client file: its place in the client folder as the user sees it, the path it is
-    // downloaded to and the path it ends at (for a new file, exact Unix paths).
-    struct ClientFilePaths {
-        std::string shown;
-        std::string download;
-        std::string final;
-    };
-    // Fetches url to a temporary file beside the download path and moves it over the final
-    // path only when it is complete (unpacking ".gz" first). Ok, or the step that failed; the
-    // caller reports it.
-    enum class FetchResult { Ok, DownloadFailed, Empty, UnzipFailed, ReplaceFailed };
-    FetchResult FetchFile(const std::string& url, const ClientFilePaths& paths, bool unpack,
-                          int64_t* bytesReceived, uint64_t* timeSpent);
+    // The status and log lines of a client file whose download begins.
+    void AnnounceFile(const ClientFile& file);
+    // Downloads a client file to its part file (dated as it closes, unless it is unpacked)
+    // over the given connections; the stop event (by default the session's) breaks the
+    // download off. The file in place stays as it is.
+    FetchResult FetchPart(ClientFile& file, CHttpConnectionCache* connections, HANDLE stop);
+    // Unpacks a fetched ".gz" file, moves the result over the file in place and dates it.
+    FetchResult FinishFile(ClientFile& file);
+    // Both steps for one file, over the session's own connections.
+    FetchResult FetchFile(ClientFile& file);
     void LaunchWorkstation(const std::string& localDirectory);
 
     HANDLE m_hThread = nullptr;

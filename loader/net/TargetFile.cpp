@@ -42,9 +42,16 @@ DWORD CTargetFile::Write(const void* data, DWORD count) {
     return 0;
 }
 
+void CTargetFile::SetLastWriteTimeOnClose(const FILETIME& time) {
+    m_lastWriteTime = time;
+    m_setTime = true;
+}
+
 DWORD CTargetFile::Close() {
     if (!IsOpen())
         return 0;
+    if (m_setTime)
+        m_timeFailed = !SetFileTime(m_handle, nullptr, nullptr, &m_lastWriteTime);
     DWORD error = CloseHandle(m_handle) ? 0 : GetLastError();
     m_handle = INVALID_HANDLE_VALUE;
     return error;

@@ -19,9 +19,17 @@ public:
     DWORD Seek(uint64_t offset);
     DWORD SetLength(uint64_t length);
     DWORD Write(const void* data, DWORD count);
+    // Closes the file, setting the last-write time given before (if any) on the handle:
+    // that spares opening the file again to date it.
     DWORD Close();
+    void SetLastWriteTimeOnClose(const FILETIME& time);
+    // Whether a time given before could not be set at the last close.
+    bool LastWriteTimeFailed() const { return m_timeFailed; }
     bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
 
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
+    bool m_setTime = false;
+    bool m_timeFailed = false;
+    FILETIME m_lastWriteTime{};
 };

@@ -203,14 +203,20 @@ ls "$dir" | grep -qvE '^(SkiffApp64.exe|TillerConfig.txt|Skiff.log|wine.out)$' &
     fail "something was written: $(ls "$dir")"
 
 # 12. Names in another case: a local file whose name differs from the server's only in case
-#     is replaced, not doubled, and a part file left in another case is taken over.
+#     is replaced, not doubled, and a part file left in another case is taken over. Files of
+#     different server folders that land on one local name (also a ".gz" file unpacked to
+#     a plain file's name) end as the last of them in the list, as fetched one by one.
 scenario="names in another case"
 served_case=$work/served-case
-mkdir -p "$served_case/HalWebClient64"
+mkdir -p "$served_case/HalWebClient64"/{one,two,three}
 cp "$workstation" "$served_case/HalWebClient64/HalcyonWorkstation.exe"
 printf 'server copy\n' >"$served_case/HalWebClient64/report.txt"
 printf 'new file\n' >"$served_case/HalWebClient64/new.dat"
-touch -d '2024-03-01 10:00:00' "$served_case/HalWebClient64"/*
+printf 'from one\n' >"$served_case/HalWebClient64/one/same.txt"
+printf 'from two\n' >"$served_case/HalWebClient64/two/same.txt"
+printf 'packed\n' | gzip >"$served_case/HalWebClient64/lib.dat.gz"
+printf 'plain\n' >"$served_case/HalWebClient64/three/lib.dat"
+find "$served_case/HalWebClient64" -type f -exec touch -d '2024-03-01 10:00:00' {} +
 start_server "$served_case" --server-version 7.2.1
 new_loader_folder cases "127.0.0.1:$port" AutoStart=Y AutoClose=Y
 mkdir -p "$dir/7_64"
@@ -218,7 +224,9 @@ printf 'old copy\n' >"$dir/7_64/REPORT.TXT"
 touch -d '2023-01-01 10:00:00' "$dir/7_64/REPORT.TXT"
 printf 'left over' >"$dir/7_64/NEW.DAT.SKIFF-PART"
 run_loader
-expect_log "$dir" "Web version: 7.2.1 64bit, 3 files to download" "! Starting Halcyon !"
+expect_log "$dir" "Web version: 7.2.1 64bit, 7 files to download" "! Starting Halcyon !"
+[[ $(cat "$dir/7_64/same.txt" 2>/dev/null) == "from two" ]] || fail "same.txt is not the last one's"
+[[ $(cat "$dir/7_64/lib.dat" 2>/dev/null) == "plain" ]] || fail "lib.dat is not the last one's"
 [[ $(ls "$dir/7_64" | grep -ci '^report\.txt$') == 1 ]] || fail "report.txt: $(ls "$dir/7_64")"
 [[ $(cat "$dir/7_64"/[Rr][Ee][Pp][Oo][Rr][Tt].[Tt][Xx][Tt]) == "server copy" ]] ||
     fail "report.txt was not replaced"
