@@ -129,6 +129,8 @@ void startInterpreter(const QString& scriptPath) {
     config.user_site_directory = 0;
     config.install_signal_handlers = 0;
     config.parse_argv = 0;
+    // The product may be installed read-only: no compiled modules written beside its scripts.
+    config.write_bytecode = 0;
     // PySys_SetArgvEx with updatepath 0: the argument list only, the module path unchanged.
     config.safe_path = 1;
     // The system's interpreter (Python 3.11 instead of 2.7); it fixes where the standard

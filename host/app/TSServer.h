@@ -33,7 +33,8 @@ class TSServer : public TSObject {
     Q_OBJECT
     Q_PROPERTY(bool menusEnabled READ menusEnabled WRITE setMenusEnabled)
 public:
-    static QString productVersionString() { return QStringLiteral("18.5.0.31792local"); }
+    // The build gives the version (the package carries the same one).
+    static QString productVersionString() { return QStringLiteral(HALCYON_PRODUCT_VERSION); }
     static QString productDisplayName() { return QStringLiteral("Halcyon Imaging"); }
 
     // Registers the defaults.
