@@ -3,6 +3,7 @@
 #include "BottleCollection.h"
 #include "LaunchFeedbackInfo.h"
 #include "MoveApplication.h"
+#include "RunCommandController.h"
 #include "ShutdownController.h"
 #include "StringAdditions.h"
 #include "TSAppStartedGate.h"
@@ -315,6 +316,7 @@ QMenuBar* TSServer::mainMenu() {
 
     QMenu* file = mainMenu_->addMenu(tr("File"));
     openRecent_ = file->addMenu(tr("Open Recent"));
+    file->addAction(tr("Run Command…"), this, &TSServer::runCommand);
 
     QMenu* help = mainMenu_->addMenu(QStringLiteral("Help"));
     help->addAction(tr("%@ System Information"), this, &TSServer::showSystemInformation);
@@ -326,6 +328,13 @@ QMenuBar* TSServer::mainMenu() {
         });
     }
     return mainMenu_;
+}
+
+void TSServer::runCommand() {
+    // A new window each time; it lives until it is closed.
+    auto* controller = new RunCommandController;
+    controller->setOwnsSelf(true);
+    controller->showWindow();
 }
 
 void TSServer::showSystemInformation() {

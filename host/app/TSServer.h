@@ -146,6 +146,8 @@ protected:
     // Rebuilds the Open Recent submenu; nothing to do while there are no recent items.
     virtual void updateRecentItemsMenu() {}
     void showSystemInformation();
+    // Opens a new Run Command window.
+    void runCommand();
 
 private:
     bool performSelector(const char* selector, QObject* target, const QVariant (&objects)[3]);
