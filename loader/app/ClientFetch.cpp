@@ -37,7 +37,13 @@ void CClientFetchers::Fetch(CHttpConnectionCache* connections) {
             // Under the lock: the status and log lines come in list order.
             m_owner->AnnounceFile(m_files[index]);
         }
-        FetchResult result = m_owner->FetchPart(m_files[index], connections, m_hStop);
+        FetchResult result = FetchResult::DownloadFailed;
+        try {
+            result = m_owner->FetchPart(m_files[index], connections, m_hStop);
+        } catch (...) {
+            g_pLog->Log(1, "CClientFetchers::Fetch EXCEPTION !!!");
+            CFileSys::DeleteFileIfExists(m_files[index].paths.download.c_str());
+        }
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_results[index] = result;

@@ -1,8 +1,8 @@
-// Client files on their way in. Two fetcher threads download the files of an update in list
+// Client files on their way in. Four fetcher threads download the files of an update in list
 // order into part files, each over a WinINet session and connection of its own, while the
 // worker finishes them (unpacks, moves over the old file, dates) in list order. A request
-// under Wine spends most of its time waiting for the server: a second connection fills that
-// time with the next file.
+// under Wine spends most of its time waiting for the server: the other connections fill that
+// time with the next files.
 #pragma once
 
 #include <windows.h>
