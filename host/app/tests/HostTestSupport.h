@@ -1,5 +1,5 @@
-// Helpers of the host's application tests: the main loop, standard error, the environment
-// and the host's modal alerts.
+// Helpers of the host's application tests: the main loop, standard error, the environment,
+// the host's modal alerts, and real Wine prefixes with a display for their windows.
 #pragma once
 
 #include <QAbstractButton>
@@ -9,10 +9,13 @@
 #include <QEventLoop>
 #include <QList>
 #include <QMessageBox>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -120,3 +123,48 @@ public:
 private:
     QTimer timer_;
 };
+
+// The environment of Wine programs of the prefix: no debug output, no installer dialogs and no
+// entries in the user's desktop menus.
+inline QProcessEnvironment wineEnvironment(const QString& prefix) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("WINEPREFIX", prefix);
+    environment.insert("WINEDEBUG", "-all");
+    environment.insert("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d");
+    environment.remove("PYTHONPATH");
+    return environment;
+}
+
+// Makes a Wine prefix the way the host makes bottles (wineboot, then its server's end);
+// whether that worked.
+inline bool makeWinePrefix(const QString& prefix) {
+    QProcess boot;
+    boot.setProcessEnvironment(wineEnvironment(prefix));
+    boot.setStandardOutputFile(QProcess::nullDevice());
+    boot.setStandardErrorFile(QProcess::nullDevice());
+    boot.start("sh", {"-c", "mkdir -p \"$WINEPREFIX\" && wineboot --init && wineserver -w"});
+    return boot.waitForFinished(300000) && boot.exitStatus() == QProcess::NormalExit &&
+           boot.exitCode() == 0;
+}
+
+// A virtual display on the given number for Wine's windows, when the tests have no display;
+// none otherwise. Ended with endVirtualDisplay.
+inline QProcess* startVirtualDisplayIfNone(const char* number) {
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return nullptr;
+    auto* display = new QProcess;
+    display->start("Xvfb", {number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+    display->waitForStarted();
+    qputenv("DISPLAY", number);
+    QThread::sleep(1);
+    return display;
+}
+
+inline void endVirtualDisplay(QProcess*& display) {
+    if (!display)
+        return;
+    display->terminate();
+    display->waitForFinished();
+    delete display;
+    display = nullptr;
+}

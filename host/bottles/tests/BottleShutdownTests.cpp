@@ -55,23 +55,10 @@ protected:
     static void SetUpTestSuite() {
         root = new QTemporaryDir;
         ASSERT_TRUE(root->isValid());
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            display = new QProcess;
-            display->start("Xvfb", {":97", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-            ASSERT_TRUE(display->waitForStarted());
-            qputenv("DISPLAY", ":97");
-            QThread::sleep(1);
-        }
+        display = startVirtualDisplayIfNone(":97");
         // One prefix for the run, made the way the host makes bottles, and copies of it.
         const QString made = root->filePath("Bottles/A");
-        QDir().mkpath(made);
-        QProcess boot;
-        boot.setProcessEnvironment(wineEnvironment(made));
-        boot.setStandardOutputFile(QProcess::nullDevice());
-        boot.setStandardErrorFile(QProcess::nullDevice());
-        boot.start("sh", {"-c", "wineboot --init && wineserver -w"});
-        ASSERT_TRUE(boot.waitForFinished(300000));
-        ASSERT_EQ(boot.exitCode(), 0);
+        ASSERT_TRUE(makeWinePrefix(made));
         ASSERT_TRUE(QFile::copy(SESSION_PROGRAM, made + "/drive_c/SessionProgram.exe"));
         for (const char* copy : {"B", "C"})
             ASSERT_EQ(
@@ -83,12 +70,7 @@ protected:
             killBottleProcesses(name);
         delete root;
         root = nullptr;
-        if (display) {
-            display->terminate();
-            display->waitForFinished();
-            delete display;
-            display = nullptr;
-        }
+        endVirtualDisplay(display);
     }
 
     void SetUp() override {
@@ -112,14 +94,6 @@ protected:
     static QString prefixOf(const QString& bottle) { return root->filePath("Bottles/" + bottle); }
     static QString recordOf(const QString& bottle) {
         return prefixOf(bottle) + "/drive_c/session-program.txt";
-    }
-    static QProcessEnvironment wineEnvironment(const QString& prefix) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("WINEPREFIX", prefix);
-        environment.insert("WINEDEBUG", "-all");
-        environment.insert("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d");
-        environment.remove("PYTHONPATH");
-        return environment;
     }
     static void killBottleProcesses(const QString& bottle) {
         QProcess kill;

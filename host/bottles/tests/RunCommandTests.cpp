@@ -294,38 +294,15 @@ protected:
     static void SetUpTestSuite() {
         root = new QTemporaryDir;
         ASSERT_TRUE(root->isValid());
-        if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-            display = new QProcess;
-            display->start("Xvfb", {":96", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-            ASSERT_TRUE(display->waitForStarted());
-            qputenv("DISPLAY", ":96");
-            QThread::sleep(1);
-        }
-        const QString prefix = root->filePath("Bottles/Runner");
-        QDir().mkpath(prefix);
-        QProcess boot;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("WINEPREFIX", prefix);
-        environment.insert("WINEDEBUG", "-all");
-        environment.insert("WINEDLLOVERRIDES", "mscoree,mshtml=;winemenubuilder.exe=d");
-        boot.setProcessEnvironment(environment);
-        boot.setStandardOutputFile(QProcess::nullDevice());
-        boot.setStandardErrorFile(QProcess::nullDevice());
-        boot.start("sh", {"-c", "wineboot --init && wineserver -w"});
-        ASSERT_TRUE(boot.waitForFinished(300000));
-        ASSERT_EQ(boot.exitCode(), 0);
+        display = startVirtualDisplayIfNone(":96");
+        ASSERT_TRUE(makeWinePrefix(root->filePath("Bottles/Runner")));
     }
     static void TearDownTestSuite() {
         QProcess::execute(
             "sh", {"-c", "WINEPREFIX=\"$0\" wineserver -k", root->filePath("Bottles/Runner")});
         delete root;
         root = nullptr;
-        if (display) {
-            display->terminate();
-            display->waitForFinished();
-            delete display;
-            display = nullptr;
-        }
+        endVirtualDisplay(display);
     }
     void SetUp() override {
         TSSetupLib::tsSetupClass().call("setEnvValue_forKey_",
