@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "FileTime.h"
+
 namespace {
 
 constexpr DWORD kLargestPiece = 1u << 30;
@@ -50,12 +52,6 @@ public:
 private:
     HANDLE m_file;
 };
-
-// FILETIME (100 ns since 1601) to seconds since 1970.
-int64_t UnixSeconds(const FILETIME& time) {
-    uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    return static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
-}
 
 // Handles given out and not yet closed; anything else is not a zip writer.
 std::mutex s_liveLock;
@@ -124,9 +120,9 @@ uint32_t ZipAddFile(HZIP zip, const char* entryName, const char* sourcePath) {
             ZipFileFacts facts;
             facts.attributes = info.dwFileAttributes;
             facts.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-            facts.lastWrite = UnixSeconds(info.ftLastWriteTime);
-            facts.lastAccess = UnixSeconds(info.ftLastAccessTime);
-            facts.creation = UnixSeconds(info.ftCreationTime);
+            facts.lastWrite = SecondsSince1970(info.ftLastWriteTime);
+            facts.lastAccess = SecondsSince1970(info.ftLastAccessTime);
+            facts.creation = SecondsSince1970(info.ftCreationTime);
             CHandleSource reader(source);
             result = writer.AddEntry(entryName, facts, reader);
         }

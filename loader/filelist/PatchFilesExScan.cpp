@@ -1,21 +1,9 @@
 // The directory scan of the local client folder (Win32).
 #include <windows.h>
 
+#include "FileTime.h"
 #include "PatchFilesEx.h"
 #include "Path.h"
-
-namespace {
-
-// 100-nanosecond steps since 1601 to whole seconds since 1970.
-int64_t SecondsSince1970(const FILETIME& time) {
-    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-                                               time.dwLowDateTime);
-    constexpr int64_t kTicksPerSecond = 10000000;
-    constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
-    return ticks / kTicksPerSecond - kSecondsFrom1601To1970;
-}
-
-} // namespace
 
 PatchFilesEx::PatchFilesEx(const char* serverVersion, const char* loaderVersion,
                            bool clientFiles64bit, const char* infoMsg, const char* errorMsg,
