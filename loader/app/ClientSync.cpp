@@ -6,6 +6,7 @@
 
 #include "ExactPath.h"
 #include "FileSys.h"
+#include "FileTime.h"
 #include "GunzipFile.h"
 #include "LoaderMessages.h"
 #include "MyFileDownloader.h"
@@ -23,17 +24,6 @@ const char* const kClientSubdirectories[] = {"\\Studies",       "\\Comms",
                                              "\\Comms\\OutBox", "\\Comms\\ReportTemplates"};
 // The folders above that hold the workstation's data; Reload keeps them.
 const std::vector<std::string> kClientDataFolders = {"Studies", "Comms"};
-
-// Seconds since 1970 as a file time; false when out of its range.
-bool FileTimeFromSeconds(int64_t seconds, FILETIME* time) {
-    constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
-    const int64_t since1601 = seconds + kSecondsFrom1601To1970;
-    if (since1601 < 0 || since1601 > INT64_MAX / 10000000)
-        return false;
-    const uint64_t ticks = static_cast<uint64_t>(since1601) * 10000000;
-    *time = FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
-    return true;
-}
 
 // Sets the last-write time (seconds since 1970) and leaves the other times as they are.
 bool SetLastWriteTime(const std::string& path, int64_t seconds) {
@@ -67,31 +57,50 @@ bool IsPlainName(const std::string& name) {
     return true;
 }
 
-// Decides which client files may be written by their exact Unix path (ExactPath.h): plain
-// ASCII names directly in the folder that meet no file of the folder in any case, neither
-// as they stand nor as part files, and no file of this session before them.
-class NewFileNames {
+// Where the files of an update go. A file new to the folder may be written by its exact Unix
+// path (ExactPath.h): a plain ASCII name directly in the folder that meets no file of the
+// folder in any case, neither as it stands nor as a part file, and no earlier file of this
+// update. Files from different server folders may land on one local name: being fetched at
+// once, each has part files of its own, and the last in the list replaces the file last, as
+// when fetched one by one.
+class ClientFilePlaces {
 public:
-    NewFileNames(const PatchFilesEx& localList, const std::string& folder)
-        : m_exactFolder(ExactFolderPath(folder)) {
+    ClientFilePlaces(const PatchFilesEx& localList, const std::string& folder)
+        : m_folder(folder), m_exactFolder(ExactFolderPath(folder)) {
         for (const PatchFileEntry& entry : localList.entries)
-            m_taken.insert(LowerName(entry.fileName));
+            m_local.insert(LowerName(entry.fileName));
     }
 
-    // The exact folder path when every name given is new, else "". The names are taken.
-    std::string ExactFolderFor(std::initializer_list<const std::string*> names) {
-        bool fresh = !m_exactFolder.empty();
-        for (const std::string* name : names)
-            fresh = fresh && IsPlainName(*name) && m_taken.count(LowerName(*name)) == 0 &&
-                    m_taken.count(LowerName(*name + kPartSuffix)) == 0;
-        for (const std::string* name : names)
-            m_taken.insert(LowerName(*name));
-        return fresh ? m_exactFolder : std::string();
+    // The paths of the file (name as downloaded, finalName once unpacked) at this place of
+    // the list.
+    ClientFilePaths PathsFor(const std::string& name, const std::string& finalName, size_t place) {
+        // The file's names and the standard names of its part files.
+        const std::string names[] = {LowerName(name), LowerName(finalName),
+                                     LowerName(name + kPartSuffix),
+                                     LowerName(finalName + kPartSuffix)};
+        bool shared = false;
+        for (const std::string& lower : names)
+            shared = shared || m_update.count(lower) != 0;
+        const bool exact = !m_exactFolder.empty() && !shared && IsNew(name) && IsNew(finalName);
+        m_update.insert(std::begin(names), std::end(names));
+        auto path = [&](const std::string& fileName) {
+            return exact ? ExactChildPath(m_exactFolder, fileName) : m_folder + "\\" + fileName;
+        };
+        const std::string suffix = kPartSuffix + (shared ? std::to_string(place) : std::string());
+        return ClientFilePaths{m_folder + "\\" + name, path(name + suffix),
+                               path(finalName + suffix), path(finalName)};
     }
 
 private:
+    bool IsNew(const std::string& name) const {
+        return IsPlainName(name) && m_local.count(LowerName(name)) == 0 &&
+               m_local.count(LowerName(name + kPartSuffix)) == 0;
+    }
+
+    std::string m_folder;
     std::string m_exactFolder;
-    std::unordered_set<std::string> m_taken;
+    std::unordered_set<std::string> m_local;  // the folder's names before the update
+    std::unordered_set<std::string> m_update; // the names this update uses so far
 };
 
 } // namespace
@@ -151,13 +160,9 @@ bool CSkiffThread::IsWorkstationRunning(const std::string& localDirectory) {
 
 bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads, const PatchFilesEx& localList,
                                        const std::string& localDirectory, bool files64bit) {
-    NewFileNames newFiles(localList, localDirectory);
+    ClientFilePlaces places(localList, localDirectory);
     const std::string serverBase = GetServerBase();
     std::vector<ClientFile> files(downloads.entries.size());
-    // Names (lower case) that earlier files of this update use. Files from different server
-    // folders may land on one local name: being fetched at once, each has part files of its
-    // own, and the last in the list replaces the file last, as when fetched one by one.
-    std::unordered_set<std::string> used;
     uint64_t bytesToFetch = 0;
     for (size_t i = 0; i < files.size(); ++i) {
         const PatchFileEntry& entry = downloads.entries[i];
@@ -168,17 +173,7 @@ bool CSkiffThread::DownloadClientFiles(const PatchFilesEx& downloads, const Patc
         file.lastWriteTime = entry.lastWriteTime;
         const std::string finalName =
             file.unpack ? file.name.substr(0, file.name.size() - 3) : file.name;
-        const std::string exactFolder = newFiles.ExactFolderFor({&file.name, &finalName});
-        auto path = [&](const std::string& fileName) {
-            return exactFolder.empty() ? localDirectory + "\\" + fileName
-                                       : ExactChildPath(exactFolder, fileName);
-        };
-        bool shared = !used.insert(LowerName(file.name)).second;
-        if (file.unpack)
-            shared = !used.insert(LowerName(finalName)).second || shared;
-        const std::string suffix = kPartSuffix + (shared ? std::to_string(i) : std::string());
-        file.paths = ClientFilePaths{localDirectory + "\\" + file.name, path(file.name + suffix),
-                                     path(finalName + suffix), path(finalName)};
+        file.paths = places.PathsFor(file.name, finalName, i);
         bytesToFetch += entry.fileSize;
     }
 
@@ -305,7 +300,7 @@ FetchResult CSkiffThread::FinishFile(ClientFile& file) {
 }
 
 FetchResult CSkiffThread::FetchFile(ClientFile& file) {
-    FetchResult result = FetchPart(file, &m_connections, nullptr);
+    FetchResult result = FetchPart(file, nullptr, nullptr);
     return result == FetchResult::Ok ? FinishFile(file) : result;
 }
 

@@ -11,10 +11,8 @@ MyFileDownloader::MyFileDownloader(CSkiffThread* owner, const std::string& url,
     // Larger reads than the downloader's 1 KiB: far fewer calls per file, and the progress
     // line is throttled to 100 KB steps anyway.
     m_dwReadBufferSize = kReadSize;
-    if (owner != nullptr) {
+    if (owner != nullptr)
         m_hStopEvent1 = owner->GetStopEvent();
-        m_pConnectionCache = owner->GetConnectionCache();
-    }
 }
 
 DWORD MyFileDownloader::GetRequestFlags() {

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "ClientFetch.h"
-#include "HttpConnectionCache.h"
 #include "Text.h"
 
 class PatchFilesEx;
@@ -53,8 +52,6 @@ public:
     static int CompareVersions(const std::string& a, const std::string& b);
 
     HANDLE GetStopEvent() const { return m_hStopEvent; }
-    // The session and connection the client files share.
-    CHttpConnectionCache* GetConnectionCache() { return &m_connections; }
 
 private:
     friend class CClientFetchers;
@@ -75,12 +72,12 @@ private:
     // The status and log lines of a client file whose download begins.
     void AnnounceFile(const ClientFile& file);
     // Downloads a client file to its part file (dated as it closes, unless it is unpacked)
-    // over the given connections; the stop event (by default the session's) breaks the
-    // download off. The file in place stays as it is.
+    // over the given kept connections (none: a connection of its own); the stop event (by
+    // default the session's) breaks the download off. The file in place stays as it is.
     FetchResult FetchPart(ClientFile& file, CHttpConnectionCache* connections, HANDLE stop);
     // Unpacks a fetched ".gz" file, moves the result over the file in place and dates it.
     FetchResult FinishFile(ClientFile& file);
-    // Both steps for one file, over the session's own connections.
+    // Both steps for one file, on a connection of its own.
     FetchResult FetchFile(ClientFile& file);
     void LaunchWorkstation(const std::string& localDirectory);
 
@@ -94,5 +91,4 @@ private:
     int m_nPort = -1;
     BYTE m_is64 = 0;
     BYTE m_macMode = 0;
-    CHttpConnectionCache m_connections;
 };
