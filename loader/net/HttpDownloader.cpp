@@ -300,7 +300,24 @@ bool CHttpDownloader::MayReconnect(const SendState& send) const {
 int CHttpDownloader::ReconnectOnce(SendState& send) {
     send.reconnected = true;
     m_noAutomaticAuthentication = m_strUserName.empty();
-    return Reconnect(send.proxyCredentialsSent, send.serverCredentialsSent);
+    {
+        std::lock_guard<std::mutex> guard(m_handleLock);
+        if (m_hRequest != nullptr)
+            InternetCloseHandle(m_hRequest);
+        if (m_pConnectionCache != nullptr && m_pConnectionCache->Owns(m_hConnection))
+            m_pConnectionCache->DropConnection();
+        else if (m_hConnection != nullptr)
+            InternetCloseHandle(m_hConnection);
+        m_hRequest = nullptr;
+        m_hConnection = nullptr;
+    }
+    if (!CreateConnection() || !CreateRequest())
+        return 0;
+    if (send.proxyCredentialsSent && !DoProxyAuthentication())
+        return 0;
+    if (send.serverCredentialsSent && !DoHTTPAuthentication())
+        return 0;
+    return 1;
 }
 
 bool CHttpDownloader::QueryContentLength(bool* lengthKnown) {
@@ -540,27 +557,6 @@ const std::string& CHttpDownloader::ProxyUserName() const {
 
 const std::string& CHttpDownloader::ProxyPassword() const {
     return m_strProxyPassword.empty() ? g_strProxyPassword : m_strProxyPassword;
-}
-
-int CHttpDownloader::Reconnect(bool proxyCredentialsSent, bool serverCredentialsSent) {
-    {
-        std::lock_guard<std::mutex> guard(m_handleLock);
-        if (m_hRequest != nullptr)
-            InternetCloseHandle(m_hRequest);
-        if (m_pConnectionCache != nullptr && m_pConnectionCache->Owns(m_hConnection))
-            m_pConnectionCache->DropConnection();
-        else if (m_hConnection != nullptr)
-            InternetCloseHandle(m_hConnection);
-        m_hRequest = nullptr;
-        m_hConnection = nullptr;
-    }
-    if (!CreateConnection() || !CreateRequest())
-        return 0;
-    if (proxyCredentialsSent && !DoProxyAuthentication())
-        return 0;
-    if (serverCredentialsSent && !DoHTTPAuthentication())
-        return 0;
-    return 1;
 }
 
 namespace {

@@ -161,6 +161,7 @@ private:
     int OnServerChallenge(SendState& send);
     void LogBadStatus(DWORD status);
     bool MayReconnect(const SendState& send) const;
+    // Opens the connection and the request again, with the credentials sent so far.
     int ReconnectOnce(SendState& send);
     // False when OnContentLength rejects the length.
     bool QueryContentLength(bool* lengthKnown);
@@ -171,8 +172,6 @@ private:
     // Replaces the memory buffer by its gzip decoding; false when that yields nothing.
     bool DecodeGzipReply();
 
-    // Opens the connection and the request again, with the credentials sent so far.
-    int Reconnect(bool proxyCredentialsSent, bool serverCredentialsSent);
     // The proxy user name and password of this download: its own, else the process-wide ones.
     const std::string& ProxyUserName() const;
     const std::string& ProxyPassword() const;
