@@ -1,5 +1,6 @@
 #include "DebugChannelFormatter.h"
 
+#include "StringAdditions.h"
 #include "TSCharacterSet.h"
 
 #include <QLineEdit>
@@ -27,12 +28,7 @@ QString DebugChannelFormatter::sanitizedString(const QString& string) {
         commas += blanks.contains(c) ? QStringLiteral(",") : QString::fromUcs4(&c, 1);
     while (commas.contains(QStringLiteral(",,")))
         commas.replace(QStringLiteral(",,"), QStringLiteral(","));
-    QString result;
-    for (char32_t c : commas.toUcs4()) {
-        if (!disallowedCharacters().contains(c))
-            result += QString::fromUcs4(&c, 1);
-    }
-    return result;
+    return stringByRemovingCharactersInSet(commas, disallowedCharacters());
 }
 
 bool DebugChannelFormatter::isPartialStringValid(QString* partial, int* selectionLocation,

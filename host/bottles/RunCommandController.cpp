@@ -102,7 +102,6 @@ RunCommandController::RunCommandController(QObject* parent) : TSWindowController
     bottleArray_ = new BottleSortFilterModel(this);
     bottleArray_->setSourceModel(BottleCollection::sharedCollection());
     bottleArray_->setOnlyBottlesThatCanRunCommands(true);
-    bottleArray_->sort(0);
 }
 
 RunCommandController* RunCommandController::initWithFileToRun(const QString& path,
