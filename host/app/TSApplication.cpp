@@ -172,26 +172,78 @@ QString TSApplication::systemInformationString() const {
     return lines.join('\n');
 }
 
+bool TSApplication::parseLaunchArguments(const QStringList& arguments,
+                                         QList<TSLaunchEvent>* events, QString* error) {
+    QString bottle;
+    QStringList operands;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || !argument.startsWith('-') || argument == QLatin1String("-")) {
+            operands << argument;
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("--bottle")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+                *error = QStringLiteral("--bottle needs the name of a bottle");
+                return false;
+            }
+            bottle = arguments[++i];
+        } else if (argument.startsWith(QLatin1String("--bottle="))) {
+            bottle = argument.mid(9);
+            if (bottle.isEmpty()) {
+                *error = QStringLiteral("--bottle needs the name of a bottle");
+                return false;
+            }
+        } else {
+            *error = QStringLiteral("unknown option %1 (a file named so follows \"--\")")
+                         .arg(argument);
+            return false;
+        }
+    }
+    events->clear();
+    for (const QString& operand : std::as_const(operands)) {
+        if (operand.isEmpty())
+            continue;
+        // The desktop may name a file by its URL.
+        const QUrl url(operand);
+        if (url.isLocalFile() && operand.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+            events->append({TSLaunchEvent::OpenDocument, url.toLocalFile(), bottle});
+        else if (looksLikeUrl(operand))
+            events->append({TSLaunchEvent::GetURL, operand, bottle});
+        else
+            events->append(
+                {TSLaunchEvent::OpenDocument, QDir::current().absoluteFilePath(operand), bottle});
+    }
+    return true;
+}
+
 void TSApplication::finishLaunching() {
     TSServer* server = delegate_.data();
     if (server)
         server->applicationWillFinishLaunching();
     Q_EMIT applicationWillFinishLaunching();
 
-    QStringList launchArguments = arguments();
-    launchArguments.removeFirst();
-    for (const QString& argument : launchArguments) {
-        if (!server || argument.isEmpty())
-            continue;
-        if (looksLikeUrl(argument))
-            server->handleGetURLEvent(argument);
-        else
-            server->applicationOpenFile(QDir::current().absoluteFilePath(argument));
-    }
+    for (const TSLaunchEvent& event : std::as_const(launchEvents_))
+        deliverLaunchEvent(event);
+    launchEvents_.clear();
 
     if (server)
         server->applicationDidFinishLaunching();
     Q_EMIT applicationDidFinishLaunching();
+}
+
+bool TSApplication::deliverLaunchEvent(const TSLaunchEvent& event) {
+    TSServer* server = delegate_.data();
+    if (!server)
+        return false;
+    const TSLaunchEvent* outer = currentLaunchEvent_;
+    currentLaunchEvent_ = &event;
+    const bool answer = event.kind == TSLaunchEvent::GetURL
+                            ? server->handleGetURLEvent(event.argument)
+                            : server->applicationOpenFile(event.argument);
+    currentLaunchEvent_ = outer;
+    return answer;
 }
 
 void TSApplication::watchTerminationSignals() {

@@ -4,10 +4,22 @@
 #pragma once
 
 #include <QApplication>
+#include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include "TSServer.h"
+
+// A document or URL handed to the application (by its command line, or by a second start),
+// with the name of the bottle to use; an empty name means the default bottle.
+struct TSLaunchEvent {
+    enum Kind { OpenDocument, GetURL };
+    Kind kind = OpenDocument;
+    QString argument;
+    QString bottleName;
+    bool operator==(const TSLaunchEvent&) const = default;
+};
 
 class TSApplication : public QApplication {
     Q_OBJECT
@@ -36,9 +48,21 @@ public:
 
     QString systemInformationString() const;
 
-    // The launch sequence: will-finish, the launch events of the command line (files and
-    // URLs), did-finish. Run once the event loop is up.
+    // The launch events of a command line (without the program's name): files (made
+    // absolute) and URLs, all for the bottle of "--bottle NAME" when given; "--" ends the
+    // options. False, with the reason, for a command line that cannot be understood.
+    static bool parseLaunchArguments(const QStringList& arguments, QList<TSLaunchEvent>* events,
+                                     QString* error);
+    void setLaunchEvents(const QList<TSLaunchEvent>& events) { launchEvents_ = events; }
+
+    // The launch sequence: will-finish, the launch events, did-finish. Run once the event loop
+    // is up.
     void finishLaunching();
+    // Hands the event to the delegate, which reads its bottle from currentLaunchEvent while it
+    // answers; the delegate's answer.
+    bool deliverLaunchEvent(const TSLaunchEvent& event);
+    // The event being delivered, or none.
+    const TSLaunchEvent* currentLaunchEvent() const { return currentLaunchEvent_; }
 
     // The one quit path (the Quit item, the last task ending, SIGTERM, SIGINT, the end of the
     // desktop session): at the next turn of the main loop (also before it runs) the delegate
@@ -79,6 +103,8 @@ private:
 
     QString bundlePath_;
     QString tesseraRoot_;
+    QList<TSLaunchEvent> launchEvents_;
+    const TSLaunchEvent* currentLaunchEvent_ = nullptr;
     QPointer<TSServer> delegate_;
     QPointer<QObject> wineController_;
     bool handlesEvents_ = false;

@@ -4,8 +4,10 @@
 #include "LaunchFeedbackInfo.h"
 #include "MoveApplication.h"
 #include "RunCommandController.h"
+#include "SelectBottleController.h"
 #include "ShutdownController.h"
 #include "StringAdditions.h"
+#include "SymlinksAndAliases.h"
 #include "TSAppStartedGate.h"
 #include "TSApplication.h"
 #include "TSDynamicStore.h"
@@ -16,9 +18,15 @@
 #include "helperServer.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -26,6 +34,7 @@
 #include <QMutexLocker>
 #include <QPainter>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -38,6 +47,9 @@
 namespace {
 
 std::atomic<bool> g_environmentSet{false};
+
+// Marks a menu item that has no action.
+constexpr const char* kHasNoAction = "tsHasNoAction";
 
 // The menu that shows the item, if any.
 const QMenu* menuHolding(const QAction* item) {
@@ -66,10 +78,17 @@ TSServer::TSServer(QObject* parent) : TSObject(parent) {
         {QStringLiteral("InstallExeFiles"), true},
     });
     helperServer::defaultHelperServer();
+    SelectBottleController::setFileTypesProvider(&TSServer::fileTypesForBottle);
 }
 
 TSServer::~TSServer() {
-    delete mainMenu_;
+    delete trayIcon_;
+    delete trayMenu_;
+    // The main window owns the menu bar once it carries it.
+    if (mainWindow_)
+        delete mainWindow_;
+    else
+        delete mainMenu_;
     qDeleteAll(pendingAppLaunches_);
 }
 
@@ -121,16 +140,37 @@ void TSServer::applicationDidFinishLaunching() {
 
     setEnvironmentVariables();
     completeStartup();
+    showMainWindow();
 }
 
 void TSServer::applicationOpenUntitledFile() {
     gotLaunchEvent_ = true;
 }
 
+QString TSServer::currentEventBottleName() {
+    const TSApplication* application = TSApplication::sharedApplication();
+    const TSLaunchEvent* event = application ? application->currentLaunchEvent() : nullptr;
+    return event ? event->bottleName : QString();
+}
+
 bool TSServer::applicationOpenFile(const QString& path) {
     gotLaunchEvent_ = true;
     return performSelectorWhenAppStarted("runClientInBottle(QString,QString)", this, path,
-                                         QString());
+                                         currentEventBottleName());
+}
+
+bool TSServer::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    TSApplication* application = TSApplication::sharedApplication();
+    QObject* controller = application ? application->wineController() : nullptr;
+    if (controller && controller->metaObject()->indexOfMethod(
+                          "applicationShouldHandleReopen(bool)") >= 0) {
+        bool answer = true;
+        QMetaObject::invokeMethod(controller, "applicationShouldHandleReopen",
+                                  Qt::DirectConnection, Q_RETURN_ARG(bool, answer),
+                                  Q_ARG(bool, hasVisibleWindows));
+        return answer;
+    }
+    return true;
 }
 
 bool TSServer::handleGetURLEvent(const QString& url) {
@@ -141,7 +181,7 @@ bool TSServer::handleGetURLEvent(const QString& url) {
     if (scheme.isEmpty() || scheme.compare(privateURLScheme(), Qt::CaseInsensitive) == 0)
         return false;
     return performSelectorWhenAppStarted("forkExecCommand(QString)", this,
-                                         urlCommandForBottle(url, QString()));
+                                         urlCommandForBottle(url, currentEventBottleName()));
 }
 
 TSServer::TerminateReply TSServer::applicationShouldTerminate() {
@@ -315,10 +355,12 @@ QMenuBar* TSServer::mainMenu() {
     });
 
     QMenu* file = mainMenu_->addMenu(tr("File"));
+    file->addAction(tr("Open…"), this, &TSServer::openDocument);
     openRecent_ = file->addMenu(tr("Open Recent"));
     file->addAction(tr("Run Command…"), this, &TSServer::runCommand);
 
     QMenu* help = mainMenu_->addMenu(QStringLiteral("Help"));
+    help->addAction(tr("License"), this, &TSServer::showLicense);
     help->addAction(tr("%@ System Information"), this, &TSServer::showSystemInformation);
 
     for (QMenu* menu : mainMenu_->findChildren<QMenu*>()) {
@@ -330,11 +372,281 @@ QMenuBar* TSServer::mainMenu() {
     return mainMenu_;
 }
 
+QMainWindow* TSServer::mainWindow() {
+    if (mainWindow_)
+        return mainWindow_;
+    // A small window that gives the menu a home; closing it only hides it.
+    mainWindow_ = new QMainWindow;
+    mainWindow_->setWindowTitle(productDisplayName());
+    mainWindow_->setMenuBar(mainMenu());
+    auto* content = new QWidget;
+    auto* layout = new QHBoxLayout(content);
+    auto* icon = new QLabel;
+    icon->setPixmap(applicationIcon().pixmap(64, 64));
+    layout->addWidget(icon);
+    layout->addWidget(new QLabel(
+        QStringLiteral("<b>%1</b><br>%2").arg(productDisplayName(), productVersionString())));
+    mainWindow_->setCentralWidget(content);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayMenu_ = new QMenu;
+        // File, Help, then the application's items (Quit last).
+        const QList<QAction*> menus = mainMenu_->actions();
+        for (QAction* item : {menus[1], menus[2], menus[0]}) {
+            trayMenu_->addActions(item->menu()->actions());
+            trayMenu_->addSeparator();
+        }
+        connect(trayMenu_, &QMenu::aboutToShow, this, [this] {
+            for (QAction* action : trayMenu_->actions())
+                action->setEnabled(validateMenuItem(action));
+        });
+        trayIcon_ = new QSystemTrayIcon(applicationIcon());
+        trayIcon_->setToolTip(productDisplayName());
+        trayIcon_->setContextMenu(trayMenu_);
+        connect(trayIcon_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger &&
+                        applicationShouldHandleReopen(mainWindow_->isVisible()))
+                        showMainWindow();
+                });
+    }
+    return mainWindow_;
+}
+
+void TSServer::showMainWindow() {
+    QMainWindow* window = mainWindow();
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    if (trayIcon_)
+        trayIcon_->show();
+}
+
 void TSServer::runCommand() {
     // A new window each time; it lives until it is closed.
     auto* controller = new RunCommandController;
     controller->setOwnsSelf(true);
     controller->showWindow();
+}
+
+// --- recent items ---------------------------------------------------------------------------
+
+namespace {
+
+const QString kRecentItems = QStringLiteral("RecentItems");
+const QString kRecentItemsCount = QStringLiteral("RecentItemsCount");
+const QString kBookmark = QStringLiteral("bookmark");
+const QString kBottle = QStringLiteral("bottle");
+
+// The recent-items list as stored; anything that is not an entry reads as an entry that
+// cannot be resolved.
+QVariantList storedRecentItems() {
+    return TSUserDefaults::standardUserDefaults().arrayForKey(kRecentItems);
+}
+
+int recentItemsCount() {
+    return int(qMax<qlonglong>(
+        0, TSUserDefaults::standardUserDefaults().integerForKey(kRecentItemsCount)));
+}
+
+} // namespace
+
+void TSServer::addToRecentItems(const QString& path, const QString& bottle) {
+    const QFileInfo file(path);
+    if (!file.exists() || file.isDir())
+        return;
+    const TSFileManager files = TSFileManager::ts_fileManagerWithDelegate(this);
+    const QByteArray bookmark = files.bookmarkDataFromPath(path);
+    if (bookmark.isEmpty())
+        return;
+
+    QVariantList items = storedRecentItems();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QVariantMap entry = items[i].toMap();
+        if (entry.value(kBottle).toString() != bottle)
+            continue;
+        const QString known = files.pathFromBookmarkData(entry.value(kBookmark).toByteArray());
+        if (!known.isNull() && files.isSameFile(known, path)) {
+            items.removeAt(i);
+            break;
+        }
+    }
+    QVariantMap entry = {{kBookmark, bookmark}};
+    if (!bottle.isEmpty())
+        entry.insert(kBottle, bottle);
+    items.prepend(entry);
+    const int count = recentItemsCount();
+    if (items.size() > count)
+        items.resize(count);
+    TSUserDefaults::standardUserDefaults().setObject(items, kRecentItems);
+    updateRecentItemsMenu();
+}
+
+void TSServer::updateRecentItemsMenu() {
+    mainMenu();
+    openRecent_->clear();
+    const TSFileManager files = TSFileManager::ts_fileManagerWithDelegate(this);
+    const QVariantList items = storedRecentItems();
+    const int count = recentItemsCount();
+    QVariantList kept;
+    QList<qsizetype> unresolvable;
+    for (const QVariant& item : items) {
+        QVariantMap entry = item.toMap();
+        bool stale = false;
+        const QString path = files.pathFromBookmarkData(entry.value(kBookmark).toByteArray(), &stale);
+        if (stale && !path.isNull()) {
+            const QByteArray fresh = files.bookmarkDataFromPath(path);
+            if (!fresh.isEmpty())
+                entry.insert(kBookmark, fresh);
+        }
+        kept.append(entry);
+        if (path.isNull()) {
+            unresolvable.append(kept.size() - 1);
+            continue;
+        }
+        QAction* action = openRecent_->addAction(makeBottleTaggedName(
+            QFileInfo(path).fileName(), entry.value(kBottle).toString()));
+        action->setData(entry);
+        connect(action, &QAction::triggered, this, [this, entry] { openRecent(entry); });
+        if (openRecent_->actions().size() >= count)
+            break;
+    }
+    while (kept.size() > count) {
+        if (!unresolvable.isEmpty())
+            kept.removeAt(unresolvable.takeLast());
+        else
+            kept.resize(count);
+    }
+    TSUserDefaults::standardUserDefaults().setObject(kept, kRecentItems);
+
+    const bool alone = openRecent_->actions().isEmpty();
+    if (!alone)
+        openRecent_->addSeparator();
+    QAction* clear = openRecent_->addAction(tr("Clear"));
+    if (alone) {
+        clear->setProperty(kHasNoAction, true);
+        clear->setEnabled(false);
+    } else {
+        connect(clear, &QAction::triggered, this, &TSServer::clearRecent);
+    }
+}
+
+void TSServer::openRecent(const QVariantMap& entry) {
+    const QString path = TSFileManager::ts_fileManagerWithDelegate(this).pathFromBookmarkData(
+        entry.value(kBookmark).toByteArray());
+    if (path.isNull()) {
+        QApplication::beep();
+        updateRecentItemsMenu();
+        return;
+    }
+    runClientInBottle(path, entry.value(kBottle).toString());
+}
+
+void TSServer::clearRecent() {
+    TSUserDefaults::standardUserDefaults().removeObjectForKey(kRecentItems);
+    updateRecentItemsMenu();
+}
+
+QString TSServer::makeBottleTaggedName(const QString& displayName, const QString& bottle) const {
+    if (bottle.isEmpty())
+        return displayName;
+    return tr("%1$@ (%2$@)").replace(QLatin1String("%1$@"), displayName)
+        .replace(QLatin1String("%2$@"), bottle);
+}
+
+// --- documents, file types, license ---------------------------------------------------------
+
+void TSServer::openDocument() {
+    auto* chooser = new SelectBottleController;
+    auto* panel = new QFileDialog;
+    chooser->setParent(panel);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setFileMode(QFileDialog::ExistingFiles);
+    panel->setOption(QFileDialog::ReadOnly); // no new folders
+    panel->setWindowTitle(tr("Open"));
+    panel->setLabelText(QFileDialog::Accept, tr("Open"));
+    panel->setDirectory(QDir::homePath());
+    chooser->attachToFileDialog(panel);
+    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout())) {
+        auto* message = new QLabel(
+            tr("If possible, the selected document will be opened in the appropriate Windows "
+               "application.\nAvailable file types may vary depending on which bottle is "
+               "selected below."));
+        message->setWordWrap(true);
+        grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    connect(panel, &QFileDialog::accepted, this, [this, panel, chooser] {
+        const TSPyObject bottle = chooser->selectedBottle();
+        const QString name =
+            bottle.isNull() ? QString() : bottle.valueForKey("name").toString();
+        for (const QString& path : panel->selectedFiles())
+            runClientInBottle(stringInFileSystemRepresentationForm(path), name);
+    });
+    panel->open();
+}
+
+QStringList TSServer::fileTypesForBottle(const TSPyObject& bottle) {
+    if (bottle.isNull())
+        return {};
+    if (bottle.respondsTo("refreshAssociationDatabase"))
+        bottle.call("refreshAssociationDatabase");
+    const QString path = QStringLiteral("%1/desktopdata/tsassoc/tsassoc_macosx.plist")
+                             .arg(bottle.valueForKey("wine_prefix").toString());
+    const QString resolved = stringByResolvingSymlink(path);
+    QFile file(resolved);
+    if (!QFileInfo::exists(resolved) || !file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    bool ok = false;
+    const QVariantList answer =
+        TSSetupLib::bottleWrapperClass()
+            .call("fileTypesInAssociationData_forBottleName_",
+                  {data, bottle.valueForKey("name")}, &ok)
+            .toList();
+    if (!ok || answer.size() != 2)
+        return {};
+    if (!answer[0].isNull()) {
+        TSSystemLog("Failed to parse tsassoc plist %s: %s\n", path.toUtf8().constData(),
+                    answer[0].toString().toUtf8().constData());
+        return {};
+    }
+    return answer[1].toStringList();
+}
+
+void TSServer::showLicense() {
+    const TSApplication* application = TSApplication::sharedApplication();
+    const QString license = QDir(application ? application->tesseraRoot() : QString())
+                                .filePath(QStringLiteral("license.txt"));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(license));
+}
+
+bool TSServer::shouldProceedAfterErrorCopyingItem(const QString& error, const QString& source,
+                                                  const QString& destination) {
+    TSSystemLog("Error copying %s to %s: %s\n", source.toUtf8().constData(),
+                destination.toUtf8().constData(), error.toUtf8().constData());
+    return false;
+}
+
+bool TSServer::shouldProceedAfterErrorLinkingItem(const QString& error, const QString& source,
+                                                  const QString& destination) {
+    TSSystemLog("Error linking %s to %s: %s\n", source.toUtf8().constData(),
+                destination.toUtf8().constData(), error.toUtf8().constData());
+    return false;
+}
+
+bool TSServer::shouldProceedAfterErrorMovingItem(const QString& error, const QString& source,
+                                                 const QString& destination) {
+    TSSystemLog("Error moving %s to %s: %s\n", source.toUtf8().constData(),
+                destination.toUtf8().constData(), error.toUtf8().constData());
+    return false;
+}
+
+bool TSServer::shouldProceedAfterErrorRemovingItem(const QString& error, const QString& item) {
+    TSSystemLog("Error removing %s: %s\n", item.toUtf8().constData(),
+                error.toUtf8().constData());
+    return false;
 }
 
 void TSServer::showSystemInformation() {
@@ -344,6 +656,9 @@ void TSServer::showSystemInformation() {
 }
 
 bool TSServer::validateMenuItem(const QAction* item) const {
+    // An item without an action (the lone "Clear" of Open Recent) is never enabled.
+    if (item && item->property(kHasNoAction).toBool())
+        return false;
     if (menusEnabled_)
         return true;
     const QMenu* menu = item ? menuHolding(item) : nullptr;
@@ -455,6 +770,7 @@ void TSServer::runClientInBottle(const QString& path, const QString& bottle) {
         {QStringLiteral("doc"), path},
     };
     forkExecCommandWithArgs(command, args);
+    addToRecentItems(path, bottle);
 }
 
 QString TSServer::urlCommandForBottle(const QString& url, const QString& bottle) const {

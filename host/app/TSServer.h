@@ -4,7 +4,9 @@
 // launch feedback, and the answer to a quit request.
 #pragma once
 
+#include "FileManagerAdditions.h"
 #include "TSObject.h"
+#include "TSPyObject.h"
 
 #include <QHash>
 #include <QIcon>
@@ -22,14 +24,16 @@
 class LaunchFeedbackInfo;
 class QAction;
 class QMenu;
+class QMainWindow;
 class QMenuBar;
+class QSystemTrayIcon;
 class QTimer;
 class ShutdownController;
 class TSAppStartedGate;
 class TSDynamicStore;
 class TSTask;
 
-class TSServer : public TSObject {
+class TSServer : public TSObject, public TSFileManagerDelegate {
     Q_OBJECT
     Q_PROPERTY(bool menusEnabled READ menusEnabled WRITE setMenusEnabled)
 public:
@@ -52,11 +56,14 @@ public:
     virtual void applicationWillFinishLaunching();
     virtual void applicationDidFinishLaunching();
     // Launch events; each marks that the application was started for a reason of its own.
-    // A document opens in the default bottle, a URL is handed to it, once start-up is done.
+    // A document opens in the event's bottle, a URL is handed to it, once start-up is done.
     virtual void applicationOpenUntitledFile();
     virtual bool applicationOpenFile(const QString& path);
     virtual bool handleGetURLEvent(const QString& url);
     bool gotLaunchEvent() const { return gotLaunchEvent_; }
+    // The application is started again while it runs: the Wine controller decides, when a
+    // Windows program runs inside the host; otherwise the windows come to the front.
+    virtual bool applicationShouldHandleReopen(bool hasVisibleWindows);
     // URLs of the application's own scheme are accepted and not handed on.
     static QString privateURLScheme() {
         return QStringLiteral("example.tessera.private-halcyonimaging-app-scheme");
@@ -88,9 +95,13 @@ public:
                                        const QVariant& object3);
     bool performInvocationWhenAppStarted(std::function<void()> invocation);
 
-    // The main menu: the application menu, File with its Open Recent submenu, and Help.
+    // The main menu: the application menu, File with Open…, Open Recent and Run Command…,
+    // and Help. The main window carries it, and the tray icon offers the same items.
     QMenuBar* mainMenu();
     QMenu* openRecent() const { return openRecent_; }
+    QMainWindow* mainWindow();
+    void showMainWindow();
+    QSystemTrayIcon* trayIcon() const { return trayIcon_; }
     bool validateMenuItem(const QAction* item) const;
     bool menusEnabled() const { return menusEnabled_; }
     void setMenusEnabled(bool enabled) { menusEnabled_ = enabled; }
@@ -102,7 +113,8 @@ public:
     Q_INVOKABLE void forkExecCommand(const QString& command);
     Q_INVOKABLE virtual void forkExecCommandWithArgs(const QString& command,
                                                      const QVariantMap& args);
-    // Opens a Windows file or program in a bottle (the default bottle for an empty name).
+    // Opens a Windows file or program in a bottle (the default bottle for an empty name), and
+    // records it among the recent items.
     Q_INVOKABLE void runClientInBottle(const QString& path, const QString& bottle);
     // The command that hands a URL to a bottle.
     QString urlCommandForBottle(const QString& url, const QString& bottle) const;
@@ -128,6 +140,31 @@ public:
     // A command line's word for the bottle: "--bottle NAME", "--bottle default" without one.
     static QString bottleOption(const QString& bottle);
 
+    // The recent items: "RecentItems" holds {"bookmark", "bottle" (absent for the default
+    // bottle)} entries, most recent first, at most "RecentItemsCount" of them.
+    void addToRecentItems(const QString& path, const QString& bottle);
+    // Rebuilds the Open Recent submenu, and keeps the stored list within its bound.
+    virtual void updateRecentItemsMenu();
+    void openRecent(const QVariantMap& entry);
+    void clearRecent();
+    virtual QString makeBottleTaggedName(const QString& displayName, const QString& bottle) const;
+
+    // The Open panel with the bottle chooser; the chosen files open in the chosen bottle.
+    void openDocument();
+    // The file extensions the bottle's programs open, from its association database.
+    static QStringList fileTypesForBottle(const TSPyObject& bottle);
+    // Opens the product's license with the desktop's default application.
+    void showLicense();
+
+    // File operations of the host stop at their first error, after one log line.
+    bool shouldProceedAfterErrorCopyingItem(const QString& error, const QString& source,
+                                            const QString& destination) override;
+    bool shouldProceedAfterErrorLinkingItem(const QString& error, const QString& source,
+                                            const QString& destination) override;
+    bool shouldProceedAfterErrorMovingItem(const QString& error, const QString& source,
+                                           const QString& destination) override;
+    bool shouldProceedAfterErrorRemovingItem(const QString& error, const QString& item) override;
+
 protected:
     // Hooks of forkExecCommandWithArgs.
     virtual void modifyEnvironmentForCommandTask(QProcessEnvironment& environment);
@@ -143,13 +180,13 @@ protected:
     // Gives the application the deferred answer to its quit request.
     virtual void replyToApplicationShouldTerminate(bool shouldTerminate);
 
-    // Rebuilds the Open Recent submenu; nothing to do while there are no recent items.
-    virtual void updateRecentItemsMenu() {}
     void showSystemInformation();
     // Opens a new Run Command window.
     void runCommand();
 
 private:
+    // The bottle named by the launch event being delivered; empty for the default bottle.
+    static QString currentEventBottleName();
     bool performSelector(const char* selector, QObject* target, const QVariant (&objects)[3]);
     void showLaunchFailure();
 
@@ -160,6 +197,9 @@ private:
     bool quitting_ = false;
     QMenuBar* mainMenu_ = nullptr;
     QMenu* openRecent_ = nullptr;
+    QMainWindow* mainWindow_ = nullptr;
+    QSystemTrayIcon* trayIcon_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
     QHash<TSTask*, QVariantMap> tasksInProgress_;
     QList<LaunchFeedbackInfo*> pendingAppLaunches_;
     QTimer* launchFeedbackTimer_ = nullptr;

@@ -217,7 +217,7 @@ QString TSServerOEM::managedBottlePath() {
     const QFileInfo existing(link);
     if (existing.exists() && !existing.isSymLink())
         return base;
-    const TSFileManager files = TSFileManager::ts_fileManager();
+    const TSFileManager files = TSFileManager::ts_fileManagerWithDelegate(this);
     if (existing.isSymLink() && !files.removeItemAtPath(link))
         return base;
     if (!files.createDirectoryAtPath(getAppSupportDir(), {}, true) ||

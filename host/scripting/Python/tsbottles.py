@@ -12,6 +12,7 @@ import os
 import shutil
 import threading
 
+import tsassoc
 import tsprefix
 import tsregistry
 import tsutils
@@ -324,6 +325,14 @@ class BottleWrapper(object):
 
     def postLoadInstalledApplications(self):
         self.loading.discard("applications")
+
+    # The association database of the Open panel, written anew when the registry changed.
+    def refreshAssociationDatabase(self):
+        return tsassoc.refresh(self.wine_prefix, self.name)
+
+    @classmethod
+    def fileTypesInAssociationData_forBottleName_(cls, data, name):
+        return tsassoc.file_types(data, name)
 
     # Shutdown steps: pre and post on the main thread, do on the shutdown thread.
     def preQuit(self):
