@@ -196,7 +196,7 @@ bool TSApplication::parseLaunchArguments(const QStringList& arguments,
                 return false;
             }
         } else {
-            *error = QStringLiteral("unknown option %1 (a file named so follows \"--\")")
+            *error = QStringLiteral("unknown option %1 (put \"--\" before a file whose name begins with \"-\")")
                          .arg(argument);
             return false;
         }

@@ -584,7 +584,8 @@ void TSServer::openDocument() {
         for (const QString& path : panel->selectedFiles())
             runClientInBottle(stringInFileSystemRepresentationForm(path), name);
     });
-    panel->open();
+    panel->show();
+    panel->raise();
 }
 
 QStringList TSServer::fileTypesForBottle(const TSPyObject& bottle) {

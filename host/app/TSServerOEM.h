@@ -27,6 +27,10 @@ public:
     bool applicationOpenFile(const QString& path) override;
     bool handleGetURLEvent(const QString& url) override;
     QString managedBottlePath() override;
+    // The product's recent items show no bottle names.
+    QString makeBottleTaggedName(const QString& displayName, const QString&) const override {
+        return displayName;
+    }
 
     // Replaces each title of the main menu's submenus by the title used as a format with the
     // bundle name as its one argument.

@@ -21,8 +21,16 @@
 #include <cstdio>
 #include <functional>
 #include <initializer_list>
+#include <ostream>
 
 #include <unistd.h>
+
+// Readable failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& string, std::ostream* stream) {
+    *stream << '"' << string.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 // Runs the main loop until nothing is left to do right now.
 inline void runPendingEvents() {
