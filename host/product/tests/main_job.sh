@@ -3,7 +3,8 @@
 # letters: MacHost makes the default bottle, starts the loader in it through Wine, the loader
 # updates a client from the test imaging server and starts the stand-in workstation, and the
 # host quits by itself once the workstation has ended. Then a second start that reuses the
-# bottle, and a start that opens a document in it instead of the loader.
+# bottle, a start that opens a document in it instead of the loader, and one that takes
+# documents from a second start and from the desktop while its loader runs.
 #
 #   main_job.sh BUNDLE IMAGING_SERVER SAMPLE_CLIENT WORKSTATION_EXE
 set -uo pipefail
@@ -147,6 +148,43 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 sleep 2
+
+# 4a. While it runs, a second start hands its document over (in the bottle it names) and ends
+#     at once; the running host opens it.
+printf 'echo opened>"%%~dp0%%~n0.opened"\r\n' >"$work/docs/second start.bat"
+timeout 30 "$app/Contents/MacOS/MacHost" --bottle default "$work/docs/second start.bat" \
+    >"$work/host-4a.out" 2>&1 </dev/null
+status=$?
+[[ $status == 0 ]] || fail "run 4a: the second start ended with status $status"
+
+# 4b. The desktop opens a Windows program with the product, through its desktop entry and its
+#     command as the package installs them (in a system data folder: xdg-utils cannot read
+#     the user's own when the home folder's name has a space).
+mkdir -p "$work/share/applications" "$work/bin"
+cp "$(dirname "$0")/../../../packaging/halcyon-imaging.desktop" "$work/share/applications/"
+update-desktop-database "$work/share/applications"
+ln -s "$app/Contents/MacOS/MacHost" "$work/bin/halcyon-imaging"
+export XDG_DATA_DIRS=$work/share:/usr/local/share:/usr/share
+cp "$workstation" "$work/docs/viewer.exe"
+for type in "$(file --brief --mime-type "$work/docs/viewer.exe")" \
+    x-scheme-handler/example.tessera.private-halcyonimaging-app-scheme; do
+    [[ $(xdg-mime query default "$type") == halcyon-imaging.desktop ]] ||
+        fail "run 4b: the desktop does not open $type with the product"
+done
+PATH="$work/bin:$PATH" timeout 30 env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION \
+    xdg-open "$work/docs/viewer.exe" >"$work/host-4b.out" 2>&1 </dev/null
+status=$?
+[[ $status == 0 ]] || fail "run 4b: xdg-open ended with status $status"
+for _ in $(seq 600); do
+    [[ -f "$work/docs/second start.opened" ]] && grep -qx ended "$work/docs/workstation-start.txt" 2>/dev/null &&
+        break
+    sleep 0.1
+done
+[[ -f "$work/docs/second start.opened" ]] || fail "run 4a: the handed-over document was not opened"
+grep -qx ended "$work/docs/workstation-start.txt" 2>/dev/null ||
+    fail "run 4b: the program opened from the desktop did not run"
+kill -0 "$host" 2>/dev/null || fail "run 4: the host ended before it was asked to"
+
 asked=$SECONDS
 kill -TERM "$host"
 for _ in $(seq 300); do
@@ -173,4 +211,4 @@ if ((failures)); then
     tail -30 "$loader/Skiff.log" 2>/dev/null
     exit 1
 fi
-echo "the product ran its main job three times, and quit while its loader ran"
+echo "the product ran its main job three times, took documents from a second start and the desktop, and quit while its loader ran"

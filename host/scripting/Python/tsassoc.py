@@ -105,7 +105,7 @@ def refresh(prefix, name):
     try:
         if os.stat(path).st_mtime_ns >= registry_time:
             return True
-    except FileNotFoundError:
+    except (FileNotFoundError, NotADirectoryError):
         pass
     except OSError as error:
         tsutils.log_os_error("Reading the association database of %s" % name, error)
