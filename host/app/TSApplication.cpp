@@ -172,8 +172,8 @@ QString TSApplication::systemInformationString() const {
     return lines.join('\n');
 }
 
-bool TSApplication::parseLaunchArguments(const QStringList& arguments,
-                                         QList<TSLaunchEvent>* events, QString* error) {
+bool TSApplication::parseLaunchArguments(const QStringList& arguments, QList<TSLaunchEvent>* events,
+                                         QString* error) {
     QString bottle;
     QStringList operands;
     bool optionsEnded = false;
@@ -196,8 +196,10 @@ bool TSApplication::parseLaunchArguments(const QStringList& arguments,
                 return false;
             }
         } else {
-            *error = QStringLiteral("unknown option %1 (put \"--\" before a file whose name begins with \"-\")")
-                         .arg(argument);
+            *error =
+                QStringLiteral(
+                    "unknown option %1 (put \"--\" before a file whose name begins with \"-\")")
+                    .arg(argument);
             return false;
         }
     }

@@ -162,12 +162,11 @@ bool TSServer::applicationOpenFile(const QString& path) {
 bool TSServer::applicationShouldHandleReopen(bool hasVisibleWindows) {
     TSApplication* application = TSApplication::sharedApplication();
     QObject* controller = application ? application->wineController() : nullptr;
-    if (controller && controller->metaObject()->indexOfMethod(
-                          "applicationShouldHandleReopen(bool)") >= 0) {
+    if (controller &&
+        controller->metaObject()->indexOfMethod("applicationShouldHandleReopen(bool)") >= 0) {
         bool answer = true;
-        QMetaObject::invokeMethod(controller, "applicationShouldHandleReopen",
-                                  Qt::DirectConnection, Q_RETURN_ARG(bool, answer),
-                                  Q_ARG(bool, hasVisibleWindows));
+        QMetaObject::invokeMethod(controller, "applicationShouldHandleReopen", Qt::DirectConnection,
+                                  Q_RETURN_ARG(bool, answer), Q_ARG(bool, hasVisibleWindows));
         return answer;
     }
     return true;
@@ -495,7 +494,8 @@ void TSServer::updateRecentItemsMenu() {
     for (const QVariant& item : items) {
         QVariantMap entry = item.toMap();
         bool stale = false;
-        const QString path = files.pathFromBookmarkData(entry.value(kBookmark).toByteArray(), &stale);
+        const QString path =
+            files.pathFromBookmarkData(entry.value(kBookmark).toByteArray(), &stale);
         if (stale && !path.isNull()) {
             const QByteArray fresh = files.bookmarkDataFromPath(path);
             if (!fresh.isEmpty())
@@ -506,8 +506,8 @@ void TSServer::updateRecentItemsMenu() {
             unresolvable.append(kept.size() - 1);
             continue;
         }
-        QAction* action = openRecent_->addAction(makeBottleTaggedName(
-            QFileInfo(path).fileName(), entry.value(kBottle).toString()));
+        QAction* action = openRecent_->addAction(
+            makeBottleTaggedName(QFileInfo(path).fileName(), entry.value(kBottle).toString()));
         action->setData(entry);
         connect(action, &QAction::triggered, this, [this, entry] { openRecent(entry); });
         if (openRecent_->actions().size() >= count)
@@ -552,7 +552,8 @@ void TSServer::clearRecent() {
 QString TSServer::makeBottleTaggedName(const QString& displayName, const QString& bottle) const {
     if (bottle.isEmpty())
         return displayName;
-    return tr("%1$@ (%2$@)").replace(QLatin1String("%1$@"), displayName)
+    return tr("%1$@ (%2$@)")
+        .replace(QLatin1String("%1$@"), displayName)
         .replace(QLatin1String("%2$@"), bottle);
 }
 
@@ -579,8 +580,7 @@ void TSServer::openDocument() {
     }
     connect(panel, &QFileDialog::accepted, this, [this, panel, chooser] {
         const TSPyObject bottle = chooser->selectedBottle();
-        const QString name =
-            bottle.isNull() ? QString() : bottle.valueForKey("name").toString();
+        const QString name = bottle.isNull() ? QString() : bottle.valueForKey("name").toString();
         for (const QString& path : panel->selectedFiles())
             runClientInBottle(stringInFileSystemRepresentationForm(path), name);
     });
@@ -601,11 +601,10 @@ QStringList TSServer::fileTypesForBottle(const TSPyObject& bottle) {
         return {};
     const QByteArray data = file.readAll();
     bool ok = false;
-    const QVariantList answer =
-        TSSetupLib::bottleWrapperClass()
-            .call("fileTypesInAssociationData_forBottleName_",
-                  {data, bottle.valueForKey("name")}, &ok)
-            .toList();
+    const QVariantList answer = TSSetupLib::bottleWrapperClass()
+                                    .call("fileTypesInAssociationData_forBottleName_",
+                                          {data, bottle.valueForKey("name")}, &ok)
+                                    .toList();
     if (!ok || answer.size() != 2)
         return {};
     if (!answer[0].isNull()) {
@@ -645,8 +644,7 @@ bool TSServer::shouldProceedAfterErrorMovingItem(const QString& error, const QSt
 }
 
 bool TSServer::shouldProceedAfterErrorRemovingItem(const QString& error, const QString& item) {
-    TSSystemLog("Error removing %s: %s\n", item.toUtf8().constData(),
-                error.toUtf8().constData());
+    TSSystemLog("Error removing %s: %s\n", item.toUtf8().constData(), error.toUtf8().constData());
     return false;
 }
 

@@ -35,9 +35,8 @@ QString privateSocketFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (isPrivateFolder(runtime))
         return runtime;
-    const QString folder = QStringLiteral("%1/example.tessera.halcyonimaging-%2")
-                               .arg(QDir::tempPath())
-                               .arg(geteuid());
+    const QString folder =
+        QStringLiteral("%1/example.tessera.halcyonimaging-%2").arg(QDir::tempPath()).arg(geteuid());
     mkdir(QFile::encodeName(folder).constData(), 0700);
     return isPrivateFolder(folder) ? folder : QString();
 }
@@ -166,8 +165,8 @@ bool helperServer::answer(const QByteArray& line, QByteArray* reply) {
                request[1].isDouble()) {
         raiseWindowsWithTag(request[1].toInt());
         *reply = replyLine("result", QJsonValue());
-    } else if ((method == QLatin1String("odoc") || method == QLatin1String("GURL")) &&
-               count == 2 && stringAt(1) && stringAt(2) &&
+    } else if ((method == QLatin1String("odoc") || method == QLatin1String("GURL")) && count == 2 &&
+               stringAt(1) && stringAt(2) &&
                (method == QLatin1String("GURL") || QDir::isAbsolutePath(request[1].toString()))) {
         const TSLaunchEvent event = {method == QLatin1String("odoc") ? TSLaunchEvent::OpenDocument
                                                                      : TSLaunchEvent::GetURL,
@@ -249,8 +248,8 @@ bool handOverToRunningHost(const QList<TSLaunchEvent>& events, QString* error) {
         return true;
     }
     for (const TSLaunchEvent& event : events) {
-        const QString kind = event.kind == TSLaunchEvent::GetURL ? QStringLiteral("GURL")
-                                                                 : QStringLiteral("odoc");
+        const QString kind =
+            event.kind == TSLaunchEvent::GetURL ? QStringLiteral("GURL") : QStringLiteral("odoc");
         if (!client.call({kind, event.argument, event.bottleName}, error))
             return true;
     }

@@ -124,9 +124,8 @@ TEST_F(HelperServer, IsReachableOnlyByTheUser) {
     QTemporaryDir open;
     ASSERT_TRUE(open.isValid());
     chmod(QFile::encodeName(open.path()).constData(), 0777);
-    const QString fallback = QStringLiteral("%1/example.tessera.halcyonimaging-%2")
-                                 .arg(QDir::tempPath())
-                                 .arg(geteuid());
+    const QString fallback =
+        QStringLiteral("%1/example.tessera.halcyonimaging-%2").arg(QDir::tempPath()).arg(geteuid());
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     for (const QString& value : {QString(), open.path(), QStringLiteral("relative")}) {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(value));
@@ -191,8 +190,8 @@ TEST_F(HelperServer, RefusesAnythingElseAndHangsUp) {
         ASSERT_TRUE(socket.waitForConnected(5000));
         const QJsonObject reply = ask(socket, request);
         EXPECT_EQ(reply.value("error").toString(), "unknown request") << request.toStdString();
-        EXPECT_TRUE(runUntil([&socket] { return socket.state() == QLocalSocket::UnconnectedState; },
-                             5000))
+        EXPECT_TRUE(
+            runUntil([&socket] { return socket.state() == QLocalSocket::UnconnectedState; }, 5000))
             << request.toStdString() << ": the connection stays open";
     }
 
@@ -262,7 +261,8 @@ TEST_F(HelperServer, ASecondMacHostHandsItsDocumentsAndUrlsOver) {
     server.commands.clear();
     const HostRun bad = runSecondHost({"--bottle"});
     EXPECT_EQ(bad.status, 2);
-    EXPECT_TRUE(bad.error.contains("--bottle needs the name of a bottle")) << bad.error.toStdString();
+    EXPECT_TRUE(bad.error.contains("--bottle needs the name of a bottle"))
+        << bad.error.toStdString();
     runPendingEvents();
     EXPECT_TRUE(server.commands.isEmpty());
     application->setDelegate(nullptr);

@@ -11,6 +11,7 @@
 #include "TSSetupLib.h"
 #include "TSUserDefaults.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -208,10 +209,10 @@ TEST_F(RecentItems, UnresolvableEntriesStayStoredButAreNotShown) {
     server.updateRecentItemsMenu();
     EXPECT_EQ(titles(server), (QStringList{"d.bat", "renamed.bat", "-", "Clear"}));
     bool stale = true;
-    EXPECT_EQ(files.pathFromBookmarkData(
-                  defaults().arrayForKey("RecentItems")[2].toMap()["bookmark"].toByteArray(),
-                  &stale),
-              path("renamed.bat"));
+    EXPECT_EQ(
+        files.pathFromBookmarkData(
+            defaults().arrayForKey("RecentItems")[2].toMap()["bookmark"].toByteArray(), &stale),
+        path("renamed.bat"));
     EXPECT_FALSE(stale);
 }
 
@@ -286,6 +287,26 @@ TEST(MainMenu, TheMainWindowCarriesTheMenu) {
     }
 }
 
+// Takes the place of the desktop's opener of files.
+class FileOpener : public QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void open(const QUrl& url) { opened << url; }
+    QList<QUrl> opened;
+};
+
+TEST(MainMenu, LicenseOpensWithTheDesktopsApplication) {
+    FileOpener opener;
+    QDesktopServices::setUrlHandler("file", &opener, "open");
+    RecordingServer server;
+    server.showLicense();
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(opener.opened.size(), 1);
+    const QString license = opener.opened[0].toLocalFile();
+    EXPECT_EQ(license, TSApplication::sharedApplication()->tesseraRoot() + "/license.txt");
+    EXPECT_TRUE(QFileInfo(license).isFile());
+}
+
 // The hook object of a Windows program running inside the host.
 class ReopenController : public QObject {
     Q_OBJECT
@@ -352,11 +373,12 @@ TEST_F(OpenPanel, ChosenFilesOpenInTheChosenBottle) {
     static_cast<QDialog*>(dialog)->accept(); // as the Open button does
     runPendingEvents();
     ASSERT_EQ(server.commands.size(), 2);
-    EXPECT_EQ(server.commands[0], tsstart() + " --bottle 'Work' --wait-children "
-                                              "--enable-alt-loader macdrv --untrusted " +
+    EXPECT_EQ(server.commands[0], tsstart() +
+                                      " --bottle 'Work' --wait-children "
+                                      "--enable-alt-loader macdrv --untrusted " +
                                       stringQuotedForBash(folder.filePath("docs/first.bat")));
-    EXPECT_TRUE(server.commands[1].endsWith(
-        stringQuotedForBash(folder.filePath("docs/second.BAT"))));
+    EXPECT_TRUE(
+        server.commands[1].endsWith(stringQuotedForBash(folder.filePath("docs/second.BAT"))));
     EXPECT_EQ(panel(), nullptr);
 }
 

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
@@ -386,7 +387,9 @@ TEST(Application, SystemInformationLists) {
     const QStringList lines = application->systemInformationString().split('\n');
     ASSERT_EQ(lines.size(), 8);
     EXPECT_EQ(lines[0], "Halcyon Imaging 18.5.0.31792local");
-    EXPECT_FALSE(lines[1].isEmpty());
+    // The system's name and version, as the system states them.
+    EXPECT_EQ(lines[1], QSysInfo::prettyProductName());
+    EXPECT_TRUE(lines[1].contains(QSysInfo::productVersion())) << lines[1].toStdString();
     EXPECT_EQ(lines[2], "Install location: " + application->mainBundlePath());
     EXPECT_TRUE(lines[3].startsWith("Mac Locale: "));
     EXPECT_EQ(lines[4], "LANG: de_DE.UTF-8");
