@@ -112,6 +112,12 @@ void TSServerOEM::defaultBottleSetUp(bool succeeded, const QString& failure) {
         alert.exec();
     }
     TSServer::completeStartup();
+    // When start-up launches nothing (a URL of the product's own scheme), the first-run
+    // splash goes now instead of after the launches.
+    performInvocationWhenAppStarted([this] {
+        if (pendingAppLaunches().isEmpty())
+            finishedLaunches();
+    });
 }
 
 void TSServerOEM::setupOEMMenus() {

@@ -460,6 +460,8 @@ TEST_F(Launching, ADefaultBottleThatCannotBeMadeIsReported) {
                                              "and none to make it from."),
                            "OK"}));
     EXPECT_TRUE(server.menusEnabled());
+    EXPECT_TRUE(runUntil([this] { return server.firstRunSplashController() == nullptr; }))
+        << "with nothing launched, the splash does not stay";
 }
 
 TEST_F(Launching, DisabledWineIntegrationStartsNoLoaderService) {
