@@ -564,12 +564,14 @@ void TSServer::openDocument() {
     auto* panel = new QFileDialog;
     chooser->setParent(panel);
     panel->setAttribute(Qt::WA_DeleteOnClose);
+    // Qt's own panel: the message and the chooser go into its layout.
+    panel->setOption(QFileDialog::DontUseNativeDialog);
     panel->setFileMode(QFileDialog::ExistingFiles);
     panel->setOption(QFileDialog::ReadOnly); // no new folders
     panel->setWindowTitle(tr("Open"));
     panel->setLabelText(QFileDialog::Accept, tr("Open"));
     panel->setDirectory(QDir::homePath());
-    chooser->attachToFileDialog(panel);
+    // The message, then the bottle chooser it speaks of, below the file list.
     if (auto* grid = qobject_cast<QGridLayout*>(panel->layout())) {
         auto* message = new QLabel(
             tr("If possible, the selected document will be opened in the appropriate Windows "
@@ -578,6 +580,7 @@ void TSServer::openDocument() {
         message->setWordWrap(true);
         grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
     }
+    chooser->attachToFileDialog(panel);
     connect(panel, &QFileDialog::accepted, this, [this, panel, chooser] {
         const TSPyObject bottle = chooser->selectedBottle();
         const QString name = bottle.isNull() ? QString() : bottle.valueForKey("name").toString();

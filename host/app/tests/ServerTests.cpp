@@ -11,6 +11,7 @@
 #include "TSSetupLib.h"
 #include "TSUserDefaults.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -360,13 +361,17 @@ TEST_F(OpenPanel, ChosenFilesOpenInTheChosenBottle) {
     EXPECT_EQ(dialog->labelText(QFileDialog::Accept), "Open");
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
     EXPECT_TRUE(dialog->testOption(QFileDialog::ReadOnly)) << "no new folders";
-    bool messageShown = false;
+    QLabel* message = nullptr;
     for (QLabel* label : dialog->findChildren<QLabel*>())
-        messageShown |= label->text() ==
-                        "If possible, the selected document will be opened in the appropriate "
-                        "Windows application.\nAvailable file types may vary depending on which "
-                        "bottle is selected below.";
-    EXPECT_TRUE(messageShown);
+        if (label->text() == "If possible, the selected document will be opened in the "
+                             "appropriate Windows application.\nAvailable file types may vary "
+                             "depending on which bottle is selected below.")
+            message = label;
+    ASSERT_NE(message, nullptr);
+    auto* chooser = dialog->findChild<QComboBox*>("bottles");
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_LT(message->mapTo(dialog, QPoint()).y(), chooser->mapTo(dialog, QPoint()).y())
+        << "the bottle chooser is below its message";
 
     dialog->setDirectory(folder.filePath("docs"));
     dialog->findChild<QLineEdit*>("fileNameEdit")->setText("\"first.bat\" \"second.BAT\"");
