@@ -28,14 +28,7 @@ QString machost() {
     return QStringLiteral(HOST_BUNDLE_DIR "/Contents/MacOS/MacHost");
 }
 
-// The delegate, recording the commands it would start.
-class RecordingServer : public TSServer {
-public:
-    void forkExecCommandWithArgs(const QString& command, const QVariantMap&) override {
-        commands << command;
-    }
-    QStringList commands;
-};
+using RecordingServer = CommandRecorder<TSServer>;
 
 // Sends one request line and reads the reply line, running the main loop meanwhile (this
 // process is also the server); the reply, or an empty object when none came.

@@ -17,6 +17,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
+#include <QVariantMap>
 
 #include <cstdio>
 #include <functional>
@@ -31,6 +32,18 @@ inline void PrintTo(const QString& string, std::ostream* stream) {
     *stream << '"' << string.toStdString() << '"';
 }
 QT_END_NAMESPACE
+
+// A delegate (TSServer or one of its kind) that records the commands it would start, with
+// their launch arguments, instead of starting them.
+template <class Server> class CommandRecorder : public Server {
+public:
+    void forkExecCommandWithArgs(const QString& command, const QVariantMap& args) override {
+        commands << command;
+        arguments << args;
+    }
+    QStringList commands;
+    QList<QVariantMap> arguments;
+};
 
 // Runs the main loop until nothing is left to do right now.
 inline void runPendingEvents() {

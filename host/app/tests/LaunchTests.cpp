@@ -64,15 +64,7 @@ public:
 };
 
 // The product's delegate, recording the commands it would start.
-class CommandServer : public TSServerOEM {
-public:
-    void forkExecCommandWithArgs(const QString& command, const QVariantMap& args) override {
-        commands << command;
-        arguments << args;
-    }
-    QStringList commands;
-    QList<QVariantMap> arguments;
-};
+using CommandServer = CommandRecorder<TSServerOEM>;
 
 class Launching : public testing::Test {
 protected:

@@ -34,17 +34,7 @@ bool writeFile(const QString& path, const QByteArray& bytes = "x") {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// The delegate, recording the commands it would start.
-template <class Base> class Recording : public Base {
-public:
-    void forkExecCommandWithArgs(const QString& command, const QVariantMap& args) override {
-        commands << command;
-        arguments << args;
-    }
-    QStringList commands;
-    QList<QVariantMap> arguments;
-};
-using RecordingServer = Recording<TSServer>;
+using RecordingServer = CommandRecorder<TSServer>;
 
 QString tsstart() {
     return stringQuotedForBash(TSApplication::sharedApplication()->tesseraRoot() + "/bin/tsstart");
@@ -165,7 +155,7 @@ TEST_F(RecentItems, ReopeningMovesToTheFrontAndAnotherBottleAddsAnEntry) {
     server.addToRecentItems(path("missing.bat"), "");
     EXPECT_EQ(defaults().arrayForKey("RecentItems").size(), 3);
 
-    Recording<TSServerOEM> oem;
+    CommandRecorder<TSServerOEM> oem;
     EXPECT_EQ(oem.makeBottleTaggedName("b.bat", "Work"), "b.bat");
     oem.updateRecentItemsMenu();
     EXPECT_EQ(titles(oem), (QStringList{"a.bat", "b.bat", "b.bat", "-", "Clear"}))
