@@ -14,6 +14,7 @@ import os
 import plistlib
 import tempfile
 
+import tsregistry
 import tsutils
 
 DATABASE = os.path.join("desktopdata", "tsassoc", "tsassoc_macosx.plist")
@@ -25,53 +26,13 @@ def database_path(prefix):
     return os.path.join(prefix, DATABASE)
 
 
-def _unescape(text):
-    """The text of a quoted registry string (without its quotes)."""
-    result = []
-    characters = iter(text)
-    for character in characters:
-        if character == "\\":
-            following = next(characters, "")
-            result.append({"n": "\n", "0": "\0"}.get(following, following))
-        else:
-            result.append(character)
-    return "".join(result)
-
-
-def _string_value(raw):
-    """A registry file's string value ("...", str(2):"..."), or None for other types."""
-    raw = raw.strip()
-    if raw.startswith("str(2):") or raw.startswith("str(7):"):
-        raw = raw[7:]
-    if len(raw) >= 2 and raw.startswith('"') and raw.endswith('"'):
-        return _unescape(raw[1:-1])
-    return None
-
-
-def class_defaults(path):
-    """{lower-case key below Software\\Classes: default string value} of a registry file."""
-    defaults = {}
-    key = None
-    with open(path, encoding="utf-8", errors="replace") as stream:
-        for line in stream:
-            line = line.strip()
-            if line.startswith("["):
-                name = _unescape(line[1:line.find("]")]).lower()
-                key = name[len(_CLASSES):] if name.startswith(_CLASSES) else None
-            elif key is not None and line.startswith("@="):
-                value = _string_value(line[2:])
-                if value is not None:
-                    defaults[key] = value
-    return defaults
-
-
 def associations(prefix):
     """{".ext/program": entry} of every extension that has an open command; the user's
     registry wins over the machine's, as in Windows."""
     defaults = {}
     for name in ("system.reg", "user.reg"):
         try:
-            defaults.update(class_defaults(os.path.join(prefix, name)))
+            defaults.update(tsregistry.default_strings(os.path.join(prefix, name), _CLASSES))
         except FileNotFoundError:
             pass
     found = {}
