@@ -183,14 +183,12 @@ bool TSApplication::parseLaunchArguments(const QStringList& arguments, QList<TSL
             operands << argument;
         } else if (argument == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (argument == QLatin1String("--bottle")) {
-            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
-                *error = QStringLiteral("--bottle needs the name of a bottle");
-                return false;
-            }
-            bottle = arguments[++i];
-        } else if (argument.startsWith(QLatin1String("--bottle="))) {
-            bottle = argument.mid(9);
+        } else if (argument == QLatin1String("--bottle") ||
+                   argument.startsWith(QLatin1String("--bottle="))) {
+            if (argument.size() > 8)
+                bottle = argument.mid(9);
+            else
+                bottle = i + 1 < arguments.size() ? arguments[++i] : QString();
             if (bottle.isEmpty()) {
                 *error = QStringLiteral("--bottle needs the name of a bottle");
                 return false;

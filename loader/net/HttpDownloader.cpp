@@ -297,7 +297,7 @@ bool CHttpDownloader::MayReconnect(const SendState& send) const {
     return m_viaProxy && !send.reconnected;
 }
 
-int CHttpDownloader::ReconnectOnce(SendState& send) {
+bool CHttpDownloader::ReconnectOnce(SendState& send) {
     send.reconnected = true;
     m_noAutomaticAuthentication = m_strUserName.empty();
     {
@@ -312,12 +312,12 @@ int CHttpDownloader::ReconnectOnce(SendState& send) {
         m_hConnection = nullptr;
     }
     if (!CreateConnection() || !CreateRequest())
-        return 0;
+        return false;
     if (send.proxyCredentialsSent && !DoProxyAuthentication())
-        return 0;
+        return false;
     if (send.serverCredentialsSent && !DoHTTPAuthentication())
-        return 0;
-    return 1;
+        return false;
+    return true;
 }
 
 bool CHttpDownloader::QueryContentLength(bool* lengthKnown) {

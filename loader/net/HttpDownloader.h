@@ -162,7 +162,7 @@ private:
     void LogBadStatus(DWORD status);
     bool MayReconnect(const SendState& send) const;
     // Opens the connection and the request again, with the credentials sent so far.
-    int ReconnectOnce(SendState& send);
+    bool ReconnectOnce(SendState& send);
     // False when OnContentLength rejects the length.
     bool QueryContentLength(bool* lengthKnown);
     int OpenTargetFile(DWORD status);
